@@ -1,0 +1,213 @@
+// Frame composition: canvas size, where each decoded pixel lands (position,
+// interlace, downscaling), transparency and the restore-to-background clear.
+#include <algorithm>
+#include <cstring>
+
+#include "gif/gif_internal.h"
+
+namespace {
+
+// The downscaled position of a screen row or column. Both the per-pixel path
+// and the lookup tables use these, so they agree to the last bit.
+inline double ScaledRowPos(const GifDecoder* d, int64_t y) {
+    return static_cast<double>(d->scaledHeight) / static_cast<double>(d->screenHeight) *
+               static_cast<double>(y) +
+           0.01;
+}
+
+inline double ScaledColumnPos(const GifDecoder* d, int64_t x) {
+    return static_cast<double>(d->scaledWidth) / static_cast<double>(d->screenWidth) *
+               static_cast<double>(x) +
+           0.01;
+}
+
+inline int32_t ClampTrunc(double v, int32_t limit) {
+    int32_t i = static_cast<int32_t>(v);
+    return std::min(i, limit - 1);
+}
+
+inline void Store(uint8_t* dst, uint32_t rgba) { std::memcpy(dst, &rgba, 4); }
+
+}  // namespace
+
+void SizeCanvas(GifDecoder* d, int32_t scaleWidth) {
+    if (d->screenWidth <= 0 || d->screenHeight <= 0) FailDecode();
+    if (scaleWidth < d->screenWidth) {
+        d->scaledWidth = scaleWidth;
+        // Divide, then multiply, then truncate: 300 / 400 * 250 = 187.5 -> 187.
+        d->scaledHeight = static_cast<int32_t>(static_cast<double>(d->screenHeight) /
+                                               static_cast<double>(d->screenWidth) *
+                                               static_cast<double>(scaleWidth));
+        // A very wide, flat file (1000 x 3 at 250) leaves no row to draw on.
+        if (d->scaledWidth <= 0 || d->scaledHeight <= 0) FailDecode();
+        d->rowMarks.assign(static_cast<size_t>(d->scaledHeight), -1);
+        d->columnOfX.resize(static_cast<size_t>(d->screenWidth));
+        for (int32_t x = 0; x < d->screenWidth; ++x) {
+            d->columnOfX[static_cast<size_t>(x)] = ClampTrunc(ScaledColumnPos(d, x), d->scaledWidth);
+        }
+        d->rowOfY.resize(static_cast<size_t>(d->screenHeight));
+        d->rowPosOfY.resize(static_cast<size_t>(d->screenHeight));
+        for (int32_t y = 0; y < d->screenHeight; ++y) {
+            double yf = ScaledRowPos(d, y);
+            d->rowPosOfY[static_cast<size_t>(y)] = yf;
+            d->rowOfY[static_cast<size_t>(y)] = ClampTrunc(yf, d->scaledHeight);
+        }
+    } else {
+        d->scaledWidth = d->screenWidth;
+        d->scaledHeight = d->screenHeight;
+    }
+}
+
+void ResetImageMarks(GifDecoder* d) {
+    if (!d->rowMarks.empty()) {
+        std::fill(d->rowMarks.begin(), d->rowMarks.end(), -1);
+        d->lastColumn = -1;
+    }
+}
+
+void RestoreToBackground(GifDecoder* d) {
+    if (!d->frame.imageSeen || d->frame.disposal != 2 ||
+        d->backgroundIndex >= d->globalTableSize) {
+        return;
+    }
+    // The whole canvas, not only the last image's rectangle, becomes
+    // transparent; it keeps the colour of global entry 0 (black without a
+    // global table).
+    uint8_t pixel[4] = {0, 0, 0, 0};
+    if (!d->globalTable.empty()) std::memcpy(pixel, d->globalTable.data(), 3);
+    uint32_t value;
+    std::memcpy(&value, pixel, 4);
+    uint8_t* p = d->canvas.get();
+    size_t count = static_cast<size_t>(d->scaledWidth) * static_cast<size_t>(d->scaledHeight);
+    for (size_t i = 0; i < count; ++i) Store(p + i * 4, value);
+}
+
+int32_t InterlacedRow(int32_t row, int32_t height) {
+    // Rows come every 8th from 0, every 8th from 4, every 4th from 2, then
+    // every 2nd from 1.
+    int32_t pass1 = (height + 7) / 8;
+    if (row < pass1) return row * 8;
+    row -= pass1;
+    int32_t pass2 = (height + 3) / 8;
+    if (row < pass2) return 4 + row * 8;
+    row -= pass2;
+    int32_t pass3 = (height + 1) / 4;
+    if (row < pass3) return 2 + row * 4;
+    row -= pass3;
+    return 1 + row * 2;
+}
+
+int64_t MapPixel(GifFrameState* f, int64_t n) {
+    GifDecoder* d = f->decoder;
+    int64_t total = static_cast<int64_t>(f->width) * f->height;
+    if (n >= total) FailDecode();
+    int64_t row = n / f->width;
+    int64_t col = n % f->width;
+    int64_t r = f->interlaced ? InterlacedRow(static_cast<int32_t>(row), f->height) : row;
+    int64_t x = f->left + col;
+    int64_t y = f->top + r;
+    if (d->scaledWidth == d->screenWidth) return y * d->scaledWidth + x;
+
+    double yf = ScaledRowPos(d, y);
+    double xf = ScaledColumnPos(d, x);
+    int32_t xi = ClampTrunc(xf, d->scaledWidth);
+    int32_t yi = ClampTrunc(yf, d->scaledHeight);
+    // A canvas row shows the last source row that falls on it, except rows
+    // clipped to the bottom row, where a row further down wins.
+    int32_t& mark = d->rowMarks[static_cast<size_t>(yi)];
+    if (mark > yf) return -1;
+    if (yf > mark) mark = static_cast<int32_t>(yf);
+    // A canvas column shows the first source column that falls on it.
+    if (xi == d->lastColumn) return -1;
+    d->lastColumn = xi;
+    return static_cast<int64_t>(yi) * d->scaledWidth + xi;
+}
+
+PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c)
+    : frame(f),
+      decoder(f->decoder),
+      canvas(c),
+      total(static_cast<int64_t>(f->width) * f->height),
+      reference(f->decoder->referencePixelPath),
+      downscaled(f->decoder->scaledWidth != f->decoder->screenWidth) {
+    // Indices beyond the table are not drawn: they get a transparent entry.
+    for (int i = 0; i < 256; ++i) {
+        uint8_t entry[4] = {0, 0, 0, 0};
+        if (i < f->tableSize) std::memcpy(entry, f->table + i * 4, 4);
+        std::memcpy(&palette[i], entry, 4);
+        opaque[i] = entry[3] == 255;
+        allOpaque = allOpaque && opaque[i];
+    }
+    if (!reference) rowIndices.resize(static_cast<size_t>(f->width) + kMaxStringLength + 16);
+}
+
+void PixelWriter::EmitReference(const uint8_t* s, int32_t len) {
+    for (int32_t i = 0; i < len; ++i) {
+        int64_t p = MapPixel(frame, next++);
+        if (p < 0) continue;
+        uint8_t ci = s[i];
+        if (ci >= frame->tableSize) continue;
+        const uint8_t* entry = frame->table + ci * 4;
+        if (entry[3] != 255) continue;
+        uint8_t* dst = canvas + p * 4;
+        dst[0] = entry[0];
+        dst[1] = entry[1];
+        dst[2] = entry[2];
+        dst[3] = 255;
+    }
+}
+
+void PixelWriter::DrawFullRows() {
+    const int32_t width = frame->width;
+    int32_t offset = 0;
+    while (filled - offset >= width) {
+        DrawRow(rowIndices.data() + offset, width);
+        offset += width;
+        ++storedRow;
+    }
+    filled -= offset;
+    if (filled > 0 && offset > 0) {
+        std::memmove(rowIndices.data(), rowIndices.data() + offset, static_cast<size_t>(filled));
+    }
+}
+
+void PixelWriter::Finish() {
+    if (!reference && filled > 0) DrawRow(rowIndices.data(), filled);
+    filled = 0;
+}
+
+void PixelWriter::DrawRow(const uint8_t* indices, int32_t count) {
+    int32_t r = frame->interlaced ? InterlacedRow(storedRow, frame->height) : storedRow;
+    int32_t screenRow = frame->top + r;
+    if (!downscaled) {
+        uint8_t* dst = canvas + (static_cast<size_t>(screenRow) * decoder->scaledWidth +
+                                 static_cast<size_t>(frame->left)) * 4;
+        if (allOpaque) {
+            for (int32_t i = 0; i < count; ++i) Store(dst + i * 4, palette[indices[i]]);
+        } else {
+            for (int32_t i = 0; i < count; ++i) {
+                uint8_t ci = indices[i];
+                if (opaque[ci]) Store(dst + i * 4, palette[ci]);
+            }
+        }
+        return;
+    }
+    // Within one row the mark only ever settles to trunc(yf) <= yf, so the
+    // row's first pixel decides for the whole row.
+    double yf = decoder->rowPosOfY[static_cast<size_t>(screenRow)];
+    int32_t yi = decoder->rowOfY[static_cast<size_t>(screenRow)];
+    int32_t& mark = decoder->rowMarks[static_cast<size_t>(yi)];
+    if (mark > yf) return;
+    if (yf > mark) mark = static_cast<int32_t>(yf);
+    const int32_t* columnOfX = decoder->columnOfX.data() + frame->left;
+    uint8_t* dst = canvas + static_cast<size_t>(yi) * decoder->scaledWidth * 4;
+    int32_t lastColumn = decoder->lastColumn;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t xi = columnOfX[i];
+        if (xi == lastColumn) continue;
+        lastColumn = xi;
+        uint8_t ci = indices[i];
+        if (opaque[ci]) Store(dst + static_cast<size_t>(xi) * 4, palette[ci]);
+    }
+    decoder->lastColumn = lastColumn;
+}
