@@ -138,7 +138,7 @@ PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c)
         opaque[i] = entry[3] == 255;
         allOpaque = allOpaque && opaque[i];
     }
-    if (!reference) rowIndices.resize(static_cast<size_t>(f->width) + kMaxStringLength + 16);
+    if (!reference) rowIndices.resize(static_cast<size_t>(f->width) + kMaxStringLength + 32);
 }
 
 void PixelWriter::EmitReference(const uint8_t* s, int32_t len) {
