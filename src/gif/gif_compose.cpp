@@ -138,7 +138,19 @@ PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c)
         opaque[i] = entry[3] == 255;
         allOpaque = allOpaque && opaque[i];
     }
-    if (!reference) rowIndices.resize(static_cast<size_t>(f->width) + kMaxStringLength + 32);
+    if (reference) return;
+    rowIndices.resize(static_cast<size_t>(f->width) + kMaxStringLength + 32);
+    if (downscaled) {
+        // Within a row, a pixel lands only where its canvas column differs
+        // from the one before it: only these columns can ever be drawn.
+        const int32_t* columnOfX = decoder->columnOfX.data() + f->left;
+        for (int32_t i = 0; i < f->width; ++i) {
+            if (i == 0 || columnOfX[i] != columnOfX[i - 1]) {
+                pickColumns.push_back(i);
+                pickTargets.push_back(columnOfX[i]);
+            }
+        }
+    }
 }
 
 void PixelWriter::EmitReference(const uint8_t* s, int32_t len) {
@@ -194,20 +206,25 @@ void PixelWriter::DrawRow(const uint8_t* indices, int32_t count) {
     }
     // Within one row the mark only ever settles to trunc(yf) <= yf, so the
     // row's first pixel decides for the whole row.
+    if (count == 0) return;
     double yf = decoder->rowPosOfY[static_cast<size_t>(screenRow)];
     int32_t yi = decoder->rowOfY[static_cast<size_t>(screenRow)];
     int32_t& mark = decoder->rowMarks[static_cast<size_t>(yi)];
     if (mark > yf) return;
     if (yf > mark) mark = static_cast<int32_t>(yf);
-    const int32_t* columnOfX = decoder->columnOfX.data() + frame->left;
     uint8_t* dst = canvas + static_cast<size_t>(yi) * decoder->scaledWidth * 4;
-    int32_t lastColumn = decoder->lastColumn;
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t xi = columnOfX[i];
-        if (xi == lastColumn) continue;
-        lastColumn = xi;
+    // The row's first pixel is skipped when it lands on the column the
+    // previous row ended on (the whole image is one canvas column wide);
+    // after that, exactly the picked columns are drawn.
+    const int32_t* columnOfX = decoder->columnOfX.data() + frame->left;
+    size_t p = columnOfX[0] == decoder->lastColumn ? 1 : 0;
+    const size_t picks = pickColumns.size();
+    for (; p < picks; ++p) {
+        int32_t i = pickColumns[p];
+        if (i >= count) break;
         uint8_t ci = indices[i];
-        if (opaque[ci]) Store(dst + static_cast<size_t>(xi) * 4, palette[ci]);
+        if (opaque[ci]) Store(dst + static_cast<size_t>(pickTargets[p]) * 4, palette[ci]);
     }
+    int32_t lastColumn = columnOfX[count - 1];
     decoder->lastColumn = lastColumn;
 }

@@ -73,6 +73,10 @@ struct PixelWriter {
     uint32_t palette[256];
     uint8_t opaque[256];
     bool allOpaque = true;
+    // Downscaled: the image columns that start a new canvas column (column 0
+    // always), and the canvas column of each.
+    std::vector<int32_t> pickColumns;
+    std::vector<int32_t> pickTargets;
 
     void EmitReference(const uint8_t* s, int32_t len);
     void DrawFullRows();
