@@ -1,0 +1,245 @@
+// The Linux layer: window, menu, dialogs, GL contexts and surfaces, clock,
+// threads, folder picker and opening a text file. Everything here is built
+// on Qt 6; this is the only folder that includes Qt GL headers. Callers see
+// plain functions, opaque handles and small integer results.
+//
+// Threads: every function runs on the UI thread unless it says otherwise.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// ---------------------------------------------------------------- process
+
+// Creates the application object (QApplication). Call once, first. When no
+// platform is chosen and a Wayland session is detected, X11 (xcb) is used so
+// that GLEW's GLX loader works.
+void InitPlatform(int* argc, char** argv);
+
+// Ends the platform (destroys windows and the application object).
+void ShutdownPlatform();
+
+// ---------------------------------------------------------------- window
+
+struct PlatformWindow;  // the main window (hwnd)
+struct GlSurface;       // the window's GL surface (hdc)
+struct GlContext;       // one GL context (mainRC, subRC)
+
+// What reaches the window procedure.
+enum class WindowEventKind {
+    Command,            // a menu command; id holds the command id
+    Size,               // the client area changed; sizeKind, width, height
+    LeftButtonDown,     // left button pressed in the client area
+    LeftButtonDoubleClick,
+    Close,              // the close box was used
+};
+
+enum SizeKind : int32_t {
+    SizeRestored = 0,
+    SizeMinimized = 1,
+    SizeMaximized = 2,
+};
+
+struct WindowEvent {
+    WindowEventKind kind;
+    int32_t id = 0;        // Command
+    int32_t sizeKind = 0;  // Size
+    int32_t width = 0;     // Size: client width in logical pixels
+    int32_t height = 0;    // Size: client height in logical pixels
+};
+
+using WindowProc = void (*)(const WindowEvent& event);
+
+// One row of the menu table: popups open and close, items carry an id.
+enum class MenuEntryKind { Popup, EndPopup, Item, Separator };
+struct MenuEntry {
+    MenuEntryKind kind;
+    int32_t id;        // Item only
+    const char* text;  // UTF-8; Popup and Item
+};
+
+// Menu item states, as the menu code sets them by command id.
+constexpr int32_t kMenuPlain = 0;
+constexpr int32_t kMenuChecked = 8;
+constexpr int32_t kMenuGreyed = 3;
+
+// Creates and shows the main window: a title, a menu bar built from the
+// table, and a GL client area of clientWidth x clientHeight. The icons are
+// read from "favBg.ico" and "fav.ico" in the working directory (a missing
+// file is not an error). Events go to proc. Returns null on failure.
+PlatformWindow* CreateMainWindow(const std::string& title, int32_t clientWidth,
+                                 int32_t clientHeight, const MenuEntry* menu, size_t menuCount,
+                                 WindowProc proc);
+
+void SetMenuItemState(int32_t id, int32_t state);
+int32_t GetMenuItemState(int32_t id);
+
+void SetWindowTitle(PlatformWindow* window, const std::string& title);
+
+// Bare mode: no menu bar and no frame. The window keeps its outer position
+// and size, so the client area grows by what the frame and menu took.
+bool HasMenuBar(PlatformWindow* window);
+void SetBareMode(PlatformWindow* window, bool bare);
+
+void SetTopmost(PlatformWindow* window, bool topmost);
+
+// Starts moving the window with the mouse (call on a left-button press).
+void StartWindowDrag(PlatformWindow* window);
+
+// Handles every waiting event, or, with wait, first blocks until one comes.
+void ProcessEvents(bool wait);
+
+// Asks the main loop to end with exitCode; wakes a waiting ProcessEvents.
+void PostQuit(int exitCode);
+bool QuitRequested();
+int QuitExitCode();
+
+// Device pixels per logical pixel of the client area.
+double ClientPixelRatio(PlatformWindow* window);
+
+// ---------------------------------------------------------------- dialogs
+
+enum class MessageBoxKind {
+    Ok,           // OK button, no icon
+    YesNoQuestion // Yes and No buttons, question icon
+};
+constexpr int32_t kAnswerOk = 1;
+constexpr int32_t kAnswerYes = 6;
+constexpr int32_t kAnswerNo = 7;
+
+// A modal message box owned by the main window; returns the answer.
+int32_t ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::string& caption,
+                       MessageBoxKind kind);
+
+// The modal version dialog: caption, the three text lines, the button
+// "閉じる" and the 32 x 32 icon given as RGBA bytes. No close box; Esc does
+// not close it; only the button does.
+void ShowVersionDialog(PlatformWindow* owner, const std::string& caption, const std::string& text,
+                       const std::string& buttonText, const uint8_t* iconRgba32);
+
+// Asks for a folder with no owner window; empty when none was chosen.
+std::string PickFolder();
+
+// Opens a text file in the desktop's text viewer without waiting.
+bool OpenTextFile(const std::string& path);
+
+// ---------------------------------------------------------------- GL
+
+// The window's GL surface: RGBA 8 bits each, depth 24, double buffered,
+// compatibility profile. Null when no GL surface can be had.
+GlSurface* GetGlSurface(PlatformWindow* window);
+bool SetSurfaceFormat(GlSurface* surface);
+// A context for the surface, sharing objects with shareWith when given.
+GlContext* CreateGlContext(GlSurface* surface, GlContext* shareWith);
+bool ContextsShare(GlContext* a, GlContext* b);
+// Makes context current on the calling thread with the surface; a null
+// context makes no context current.
+bool MakeCurrent(GlSurface* surface, GlContext* context);
+// Makes the loader context current on the calling (loader) thread with an
+// offscreen surface made for it on the UI thread. False on any other thread
+// than the one the context was handed to by StartLoaderThread.
+bool MakeLoaderContextCurrent(GlContext* context);
+bool DeleteGlContext(GlContext* context);
+void ReleaseGlSurface(PlatformWindow* window, GlSurface* surface);
+void SwapGlBuffers(GlSurface* surface);
+
+// ---------------------------------------------------------------- threads
+
+// Runs main(arg) on a new thread that may make a GL context current. The
+// context handed over is moved to that thread before it starts; main makes
+// it current there with MakeLoaderContextCurrent. When main returns, the
+// context is released and handed back to the UI thread, so that after
+// JoinLoaderThread it can be deleted there. Null when no thread could start.
+struct LoaderThread;
+LoaderThread* StartLoaderThread(int (*main)(void*), void* arg, GlContext* context);
+void JoinLoaderThread(LoaderThread* thread);
+
+// ---------------------------------------------------------------- time
+
+// Milliseconds of a monotonic clock, wrapping at 2^32.
+uint32_t TimeMs();
+void SleepMs(uint32_t ms);
+
+// ---------------------------------------------------------------- seams for tests
+
+// Each replaces one platform service; null restores the real one.
+void SetClockForTest(uint32_t (*clock)());
+void SetSleepForTest(void (*sleep)(uint32_t ms));
+void SetMessageBoxForTest(int32_t (*box)(const std::string& text, const std::string& caption,
+                                         MessageBoxKind kind));
+void SetFolderPickerForTest(std::string (*picker)());
+void SetTextFileOpenerForTest(bool (*opener)(const std::string& path));
+
+// Makes one GL step fail, as a broken driver would.
+enum class GlStep {
+    None,
+    SetSurfaceFormat,
+    CreateMainContext,
+    MakeMainCurrent,
+    CreateLoaderContext,
+    ShareContexts,
+    DeleteLoaderContext,
+    DeleteMainContext,
+};
+void FailGlStepForTest(GlStep step);
+
+// Drives the real window as a user would.
+void TriggerMenuCommandForTest(int32_t id);
+void ResizeClientForTest(PlatformWindow* window, int32_t width, int32_t height);
+void DoubleClickClientForTest(PlatformWindow* window);
+void CloseWindowForTest(PlatformWindow* window);
+void SetMinimizedForTest(PlatformWindow* window, bool minimized);
+std::string WindowTitleForTest(PlatformWindow* window);
+// Sees every title SetWindowTitle sets, in order; null stops it.
+void SetTitleObserverForTest(void (*observer)(const std::string& title));
+bool IsFramelessForTest(PlatformWindow* window);
+bool IsTopmostForTest(PlatformWindow* window);
+bool IsMenuItemEnabledForTest(int32_t id);
+void ClientSizeForTest(PlatformWindow* window, int32_t* width, int32_t* height);
+
+// A single left click in the middle of the client area.
+void ClickClientForTest(PlatformWindow* window);
+void SetMaximizedForTest(PlatformWindow* window, bool maximized);
+// The window is mapped (not hidden and not destroyed).
+bool IsWindowShownForTest(PlatformWindow* window);
+// The outer rectangle: the frame's, or the window's own when it has none.
+void OuterGeometryForTest(PlatformWindow* window, int32_t* x, int32_t* y, int32_t* width,
+                          int32_t* height);
+// Destroys a window made by CreateMainWindow, so that tests can build several.
+void DestroyWindowForTest(PlatformWindow* window);
+
+// The check mark the user sees (GetMenuItemState gives the stored state).
+bool IsMenuItemCheckedForTest(int32_t id);
+// The menu bar as text, one line per entry, two spaces of indent per level:
+// a popup's text, "text #id" for an item, "-" for a separator.
+std::string MenuOutlineForTest();
+
+// Forgets an earlier PostQuit, so that one process can test several.
+void ResetQuitForTest();
+
+// Shifts the real clock, so that a test can watch it wrap.
+void SetClockOffsetForTest(uint32_t offset);
+
+// The context current on the calling thread, or null.
+GlContext* CurrentGlContextForTest();
+
+// The version dialog driven by a script instead of a user: the script runs
+// inside the dialog's modal loop once the dialog is shown, and must close it
+// with ClickVersionDialogButtonForTest. Null shows the dialog to the user.
+struct VersionDialogForTest;
+void SetVersionDialogScriptForTest(void (*script)(VersionDialogForTest* dialog));
+struct VersionDialogViewForTest {
+    bool open = false;
+    bool modal = false;
+    bool hasCloseButton = false;
+    std::string caption;
+    std::string text;
+    std::string buttonText;
+    int32_t iconWidth = 0;
+    int32_t iconHeight = 0;
+    uint32_t iconTopLeftRgba = 0;  // 0xRRGGBBAA of the icon's first pixel
+};
+VersionDialogViewForTest ViewVersionDialogForTest(VersionDialogForTest* dialog);
+void PressEscapeInVersionDialogForTest(VersionDialogForTest* dialog);
+void ClickVersionDialogButtonForTest(VersionDialogForTest* dialog);

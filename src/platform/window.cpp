@@ -1,0 +1,555 @@
+// The application object, the main window with its menu bar and GL client
+// area, the event pump and the window's test hooks.
+//
+// Failure policy: nothing here reports to the user. Window creation returns
+// null when there is no application object; every other call on a missing
+// window or an unknown menu id does nothing.
+#include "platform/platform_qt.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QResizeEvent>
+#include <QThread>
+#include <QWindowStateChangeEvent>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+QApplication* gApplication = nullptr;
+PlatformWindow* gCurrentWindow = nullptr;
+
+std::atomic<void (*)(const std::string&)> gTitleObserver{nullptr};
+
+std::atomic<bool> gQuitRequested{false};
+std::atomic<int> gQuitExitCode{0};
+
+// The light grey of the stock brush the window class erased with.
+constexpr uint32_t kClientBackground = 0xC0C0C0;
+
+// Handles events until done() holds or timeoutMs has passed; used where Qt
+// does asynchronously what the window system did at once (showing, resizing).
+template <class Done>
+bool PumpUntil(Done done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void PumpFor(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+int32_t SizeKindOf(const QWidget* widget) {
+    return widget->isMaximized() ? SizeMaximized : SizeRestored;
+}
+
+// Qt creates its X windows without a background, so until the program draws,
+// an exposed client area would show whatever lay there before. The X server
+// itself erases with the background pixel, just as the window class's brush
+// did, and the GL drawing covers it once a wall plays.
+void SetClientBackground(ClientWindow* client) {
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !client->handle()) return;
+    xcb_connection_t* connection = x11->connection();
+    const auto window = static_cast<xcb_window_t>(client->winId());
+    uint32_t pixel = kClientBackground;
+    xcb_get_geometry_reply_t* geometry =
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr);
+    // A 32-bit visual keeps alpha in the top byte; the erase must be opaque.
+    if (geometry && geometry->depth == 32) pixel |= 0xFF000000u;
+    std::free(geometry);
+    xcb_change_window_attributes(connection, window, XCB_CW_BACK_PIXEL, &pixel);
+    xcb_clear_area(connection, 1, window, 0, 0, 0, 0);
+    xcb_flush(connection);
+}
+
+void ApplyMenuState(QAction* action, int32_t state) {
+    // Windows' MFS_GRAYED is two bits (greyed and disabled); either means the
+    // item cannot be chosen. A plain item is not checkable, so that styles
+    // which draw an empty box beside checkable items show nothing.
+    const bool checked = (state & kMenuChecked) != 0;
+    action->setEnabled((state & kMenuGreyed) == 0);
+    action->setCheckable(checked);
+    action->setChecked(checked);
+}
+
+MenuItemRecord* FindMenuItem(int32_t id) {
+    if (!gCurrentWindow) return nullptr;
+    auto it = gCurrentWindow->menuItems.find(id);
+    return it == gCurrentWindow->menuItems.end() ? nullptr : &it->second;
+}
+
+void AddMenuItem(PlatformWindow* window, QAction* action, int32_t id) {
+    action->setData(id);
+    // A menu command by id finds the first item with that id.
+    window->menuItems.emplace(id, MenuItemRecord{action, kMenuPlain});
+    QObject::connect(action, &QAction::triggered, action, [window, action, id] {
+        // Qt flips a checkable item's mark on its own before this runs; the
+        // menu code owns every mark, so put back the one it set.
+        auto it = window->menuItems.find(id);
+        if (it != window->menuItems.end() && it->second.action == action) {
+            ApplyMenuState(action, it->second.state);
+        }
+        WindowEvent event{WindowEventKind::Command};
+        event.id = id;
+        DeliverWindowEvent(window, event);
+    });
+}
+
+void BuildMenuBar(PlatformWindow* window, QMenuBar* bar, const MenuEntry* menu, size_t count) {
+    std::vector<QMenu*> open;  // the popups not yet closed, innermost last
+    for (size_t i = 0; i < count; ++i) {
+        const MenuEntry& entry = menu[i];
+        const QString text = QString::fromUtf8(entry.text ? entry.text : "");
+        switch (entry.kind) {
+        case MenuEntryKind::Popup:
+            open.push_back(open.empty() ? bar->addMenu(text) : open.back()->addMenu(text));
+            break;
+        case MenuEntryKind::EndPopup:
+            if (!open.empty()) open.pop_back();
+            break;
+        case MenuEntryKind::Item:
+            AddMenuItem(window, open.empty() ? bar->addAction(text) : open.back()->addAction(text),
+                        entry.id);
+            break;
+        case MenuEntryKind::Separator:
+            if (open.empty()) {
+                bar->addSeparator();
+            } else {
+                open.back()->addSeparator();
+            }
+            break;
+        }
+    }
+}
+
+void OutlineActions(const QList<QAction*>& actions, int depth, std::string* out) {
+    for (QAction* action : actions) {
+        out->append(static_cast<size_t>(depth) * 2, ' ');
+        if (action->isSeparator()) {
+            out->append("-\n");
+        } else if (QMenu* sub = action->menu()) {
+            out->append(action->text().toStdString()).append("\n");
+            OutlineActions(sub->actions(), depth + 1, out);
+        } else {
+            out->append(action->text().toStdString())
+                .append(" #")
+                .append(std::to_string(action->data().toInt()))
+                .append("\n");
+        }
+    }
+}
+
+void DestroyWindow(PlatformWindow* window) {
+    if (!window) return;
+    if (gCurrentWindow == window) gCurrentWindow = nullptr;
+    window->proc = nullptr;  // no events from the teardown
+    MainWindow* widget = window->widget;
+    window->widget = nullptr;
+    delete widget;
+    delete window;
+}
+
+void SendMouse(ClientWindow* client, QEvent::Type type, Qt::MouseButtons held) {
+    const QPointF local(client->width() / 2.0, client->height() / 2.0);
+    QMouseEvent event(type, local, client->mapToGlobal(local), Qt::LeftButton, held,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(client, &event);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- Qt classes
+
+MainWindow::MainWindow(PlatformWindow* owner) : owner_(owner) {}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // The close box asks; the program decides (it ends the loop itself), and
+    // the window must outlive the request.
+    event->ignore();
+    DeliverWindowEvent(owner_, WindowEvent{WindowEventKind::Close});
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !owner_->proc) return;
+    const Qt::WindowStates before = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+    const Qt::WindowStates now = windowState();
+    const bool wasMinimized = before & Qt::WindowMinimized;
+    const bool isMinimized = now & Qt::WindowMinimized;
+    WindowEvent size{WindowEventKind::Size};
+    if (isMinimized && !wasMinimized) {
+        // Minimising leaves the client size alone, so X11 sends no resize;
+        // Windows reported it with a zero size.
+        size.sizeKind = SizeMinimized;
+        DeliverWindowEvent(owner_, size);
+    } else if (!isMinimized &&
+               (wasMinimized || (before & Qt::WindowMaximized) != (now & Qt::WindowMaximized))) {
+        size.sizeKind = SizeKindOf(this);
+        size.width = owner_->client->width();
+        size.height = owner_->client->height();
+        DeliverWindowEvent(owner_, size);
+    }
+}
+
+ClientWindow::ClientWindow(PlatformWindow* owner) : owner_(owner) {
+    setSurfaceType(QSurface::OpenGLSurface);
+    // The GL format is fixed when the native window is made, which happens
+    // when the main window is first shown, long before the GL set-up runs.
+    setFormat(ReelstackSurfaceFormat());
+}
+
+void ClientWindow::resizeEvent(QResizeEvent* event) {
+    QWindow::resizeEvent(event);
+    // While minimised the program only cares that it is minimised; the size
+    // comes again with the restore.
+    if (!owner_->widget || owner_->widget->isMinimized()) return;
+    WindowEvent size{WindowEventKind::Size};
+    size.sizeKind = SizeKindOf(owner_->widget);
+    size.width = event->size().width();
+    size.height = event->size().height();
+    DeliverWindowEvent(owner_, size);
+}
+
+void ClientWindow::exposeEvent(QExposeEvent* event) {
+    QWindow::exposeEvent(event);
+    if (isExposed()) wasExposed_ = true;
+}
+
+void ClientWindow::mousePressEvent(QMouseEvent* event) {
+    // Qt delivers the second press of a double click as a press and then a
+    // double click; the program expects only the double click, as a window
+    // class with double clicks enabled gets.
+    if (event->button() == Qt::LeftButton &&
+        !(event->flags() & Qt::MouseEventCreatedDoubleClick)) {
+        DeliverWindowEvent(owner_, WindowEvent{WindowEventKind::LeftButtonDown});
+    }
+}
+
+void ClientWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        DeliverWindowEvent(owner_, WindowEvent{WindowEventKind::LeftButtonDoubleClick});
+    }
+}
+
+void DeliverWindowEvent(PlatformWindow* window, const WindowEvent& event) {
+    if (window && window->proc) window->proc(event);
+}
+
+PlatformWindow* CurrentMainWindow() {
+    return gCurrentWindow;
+}
+
+// ---------------------------------------------------------------- process
+
+void InitPlatform(int* argc, char** argv) {
+    // GLEW loads GL through GLX, which a Wayland surface does not have; run
+    // on XWayland instead, and keep Qt's xcb plugin from falling back to EGL.
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    if (!std::getenv("QT_QPA_PLATFORM") &&
+        (std::getenv("WAYLAND_DISPLAY") || (session && std::strcmp(session, "wayland") == 0))) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+    if (!std::getenv("QT_XCB_GL_INTEGRATION")) setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
+    // The GL container would otherwise turn the menu bar into a native child
+    // window as well.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    gApplication = new QApplication(*argc, argv);
+    // The viewer speaks Japanese whatever the desktop's language: Qt's own
+    // texts (message box buttons, the folder picker) follow.
+    static QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Japanese), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(&qtTexts);
+    }
+    // The close box only asks the program to quit; the main loop ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void ShutdownPlatform() {
+    DestroyWindow(gCurrentWindow);
+    delete gApplication;
+    gApplication = nullptr;
+}
+
+// ---------------------------------------------------------------- window
+
+PlatformWindow* CreateMainWindow(const std::string& title, int32_t clientWidth,
+                                 int32_t clientHeight, const MenuEntry* menu, size_t menuCount,
+                                 WindowProc proc) {
+    if (!gApplication) return nullptr;
+    auto* window = new PlatformWindow;
+    window->proc = proc;
+
+    auto* widget = new MainWindow(window);
+    window->widget = widget;
+    widget->setWindowTitle(QString::fromStdString(title));
+    QIcon icon;
+    for (const char* file : {"favBg.ico", "fav.ico"}) {
+        if (QFile::exists(QString::fromLatin1(file))) icon.addFile(QString::fromLatin1(file));
+    }
+    if (!icon.isNull()) widget->setWindowIcon(icon);
+
+    // In the window, not in a desktop-wide global menu: the client size and
+    // bare mode both count on the bar taking room inside the frame.
+    widget->menuBar()->setNativeMenuBar(false);
+    BuildMenuBar(window, widget->menuBar(), menu, menuCount);
+
+    window->client = new ClientWindow(window);
+    window->surface.window = window->client;
+    window->container = QWidget::createWindowContainer(window->client, widget);
+    widget->setCentralWidget(window->container);
+
+    const QSize wanted(clientWidth, clientHeight);
+    widget->resize(clientWidth, clientHeight + widget->menuBar()->sizeHint().height());
+    gCurrentWindow = window;
+    widget->show();
+    PumpUntil([window] { return window->client->WasExposed(); }, 2000);
+    // The menu bar's real height is known only once it is laid out; correct
+    // the outer size once so that the client area is the size asked for.
+    if (window->client->size() != wanted) {
+        widget->resize(widget->size() + (wanted - window->client->size()));
+        PumpUntil([window, wanted] { return window->client->size() == wanted; }, 1000);
+    }
+    SetClientBackground(window->client);
+    return window;
+}
+
+void SetMenuItemState(int32_t id, int32_t state) {
+    MenuItemRecord* item = FindMenuItem(id);
+    if (!item) return;
+    item->state = state;
+    ApplyMenuState(item->action, state);
+}
+
+int32_t GetMenuItemState(int32_t id) {
+    MenuItemRecord* item = FindMenuItem(id);
+    return item ? item->state : kMenuPlain;
+}
+
+void SetWindowTitle(PlatformWindow* window, const std::string& title) {
+    if (!window) return;
+    window->widget->setWindowTitle(QString::fromStdString(title));
+    if (auto observer = gTitleObserver.load()) observer(title);
+}
+
+bool HasMenuBar(PlatformWindow* window) {
+    return window && !window->widget->menuBar()->isHidden();
+}
+
+void SetBareMode(PlatformWindow* window, bool bare) {
+    if (!window || bare == !HasMenuBar(window)) return;
+    MainWindow* widget = window->widget;
+    QRect outer;
+    if (bare) {
+        outer = widget->frameGeometry();
+        const QRect inner = widget->geometry();
+        window->savedFrame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                      outer.right() - inner.right(),
+                                      outer.bottom() - inner.bottom());
+    } else {
+        outer = widget->geometry();  // without a frame the window is its outer rectangle
+    }
+    widget->menuBar()->setVisible(!bare);
+    // Changing the frame flags hides the window; it is shown again at the
+    // same outer rectangle, so the client area takes over what frame and
+    // menu bar gave up (or gives it back).
+    widget->setWindowFlag(Qt::FramelessWindowHint, bare);
+    widget->setGeometry(bare ? outer : outer.marginsRemoved(window->savedFrame));
+    widget->show();
+    SetClientBackground(window->client);
+}
+
+void SetTopmost(PlatformWindow* window, bool topmost) {
+    if (!window) return;
+    MainWindow* widget = window->widget;
+    const QRect inner = widget->geometry();
+    widget->setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
+    widget->setGeometry(inner);
+    widget->show();
+    SetClientBackground(window->client);
+}
+
+void StartWindowDrag(PlatformWindow* window) {
+    if (window && window->widget->windowHandle()) window->widget->windowHandle()->startSystemMove();
+}
+
+void ProcessEvents(bool wait) {
+    QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents;
+    if (wait && !gQuitRequested.load()) flags |= QEventLoop::WaitForMoreEvents;
+    QCoreApplication::processEvents(flags);
+    // Without a running QEventLoop nothing else deletes what deleteLater left.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void PostQuit(int exitCode) {
+    gQuitExitCode.store(exitCode);
+    gQuitRequested.store(true);
+    if (auto* dispatcher = QAbstractEventDispatcher::instance(gApplication ? gApplication->thread()
+                                                                           : nullptr)) {
+        dispatcher->wakeUp();
+    }
+}
+
+bool QuitRequested() {
+    return gQuitRequested.load();
+}
+
+int QuitExitCode() {
+    return gQuitExitCode.load();
+}
+
+void ResetQuitForTest() {
+    gQuitRequested.store(false);
+    gQuitExitCode.store(0);
+}
+
+double ClientPixelRatio(PlatformWindow* window) {
+    return window ? window->client->devicePixelRatio() : 1.0;
+}
+
+// ---------------------------------------------------------------- test hooks
+
+QMainWindow* MainWidgetForTest(PlatformWindow* window) {
+    return window ? window->widget : nullptr;
+}
+
+QWindow* ClientQWindowForTest(PlatformWindow* window) {
+    return window ? window->client : nullptr;
+}
+
+void TriggerMenuCommandForTest(int32_t id) {
+    // As a click would: a greyed item does nothing.
+    if (MenuItemRecord* item = FindMenuItem(id)) item->action->trigger();
+}
+
+void ResizeClientForTest(PlatformWindow* window, int32_t width, int32_t height) {
+    if (!window) return;
+    const QSize wanted(width, height);
+    window->widget->resize(window->widget->size() + (wanted - window->client->size()));
+    PumpUntil([window, wanted] { return window->client->size() == wanted; }, 2000);
+    PumpFor(20);
+}
+
+void DoubleClickClientForTest(PlatformWindow* window) {
+    if (!window) return;
+    // What Qt hands the window for a double click, less the second press,
+    // which it marks as part of the double click.
+    SendMouse(window->client, QEvent::MouseButtonPress, Qt::LeftButton);
+    SendMouse(window->client, QEvent::MouseButtonRelease, Qt::NoButton);
+    SendMouse(window->client, QEvent::MouseButtonDblClick, Qt::LeftButton);
+    SendMouse(window->client, QEvent::MouseButtonRelease, Qt::NoButton);
+    PumpFor(20);
+}
+
+void ClickClientForTest(PlatformWindow* window) {
+    if (!window) return;
+    SendMouse(window->client, QEvent::MouseButtonPress, Qt::LeftButton);
+    SendMouse(window->client, QEvent::MouseButtonRelease, Qt::NoButton);
+}
+
+void CloseWindowForTest(PlatformWindow* window) {
+    if (!window || !window->widget->windowHandle()) return;
+    // The close box reaches Qt as a close event on the top-level window.
+    QCloseEvent event;
+    QCoreApplication::sendEvent(window->widget->windowHandle(), &event);
+    PumpFor(20);
+}
+
+void SetMinimizedForTest(PlatformWindow* window, bool minimized) {
+    if (!window) return;
+    if (minimized) {
+        window->widget->showMinimized();
+    } else {
+        window->widget->setWindowState(window->widget->windowState() & ~Qt::WindowMinimized);
+        window->widget->show();
+    }
+    PumpFor(50);
+}
+
+void SetMaximizedForTest(PlatformWindow* window, bool maximized) {
+    if (!window) return;
+    if (maximized) {
+        window->widget->showMaximized();
+    } else {
+        window->widget->showNormal();
+    }
+    PumpFor(50);
+}
+
+void SetTitleObserverForTest(void (*observer)(const std::string& title)) {
+    gTitleObserver.store(observer);
+}
+
+std::string WindowTitleForTest(PlatformWindow* window) {
+    return window ? window->widget->windowTitle().toStdString() : std::string();
+}
+
+bool IsFramelessForTest(PlatformWindow* window) {
+    return window && window->widget->windowFlags().testFlag(Qt::FramelessWindowHint);
+}
+
+bool IsTopmostForTest(PlatformWindow* window) {
+    return window && window->widget->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+bool IsWindowShownForTest(PlatformWindow* window) {
+    return window && window->widget->isVisible();
+}
+
+bool IsMenuItemEnabledForTest(int32_t id) {
+    MenuItemRecord* item = FindMenuItem(id);
+    return item && item->action->isEnabled();
+}
+
+bool IsMenuItemCheckedForTest(int32_t id) {
+    MenuItemRecord* item = FindMenuItem(id);
+    return item && item->action->isCheckable() && item->action->isChecked();
+}
+
+std::string MenuOutlineForTest() {
+    std::string out;
+    if (gCurrentWindow) OutlineActions(gCurrentWindow->widget->menuBar()->actions(), 0, &out);
+    return out;
+}
+
+void ClientSizeForTest(PlatformWindow* window, int32_t* width, int32_t* height) {
+    *width = window ? window->client->width() : 0;
+    *height = window ? window->client->height() : 0;
+}
+
+void OuterGeometryForTest(PlatformWindow* window, int32_t* x, int32_t* y, int32_t* width,
+                          int32_t* height) {
+    const QRect outer = window ? window->widget->frameGeometry() : QRect();
+    *x = outer.x();
+    *y = outer.y();
+    *width = outer.width();
+    *height = outer.height();
+}
+
+void DestroyWindowForTest(PlatformWindow* window) {
+    DestroyWindow(window);
+}
