@@ -1,0 +1,149 @@
+// The window procedure: menu commands, size changes, bare mode.
+#include "app/app.h"
+#include "app/menu_table.h"
+#include "files/gif_file_list.h"
+#include "gif/gif_decoder.h"
+#include "platform/platform.h"
+#include "render/render.h"
+#include "wall/gif_wall.h"
+#include "wall/loader.h"
+
+namespace {
+
+const char* const kMessageCaption = "メッセージダイアログ";
+const char* const kTitle = "リールスタック";
+
+// The picker and the message boxes run nested event loops, in which the menu
+// stays usable: a second open must not start inside the first.
+bool gOpenRunning = false;
+
+template <size_t N>
+int32_t IndexIn(const int32_t (&ids)[N], int32_t id) {
+    for (size_t i = 0; i < N; ++i) {
+        if (ids[i] == id) return static_cast<int32_t>(i);
+    }
+    return -1;
+}
+
+void HandleSize(GifWall* wall, const WindowEvent& event) {
+    if (event.sizeKind == SizeMinimized) {
+        wall->minimized = true;  // the stored client size stays as it was
+    } else {
+        {
+            std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+            wall->clientWidth = event.width;
+            wall->clientHeight = event.height;
+        }
+        SetViewport(wall, event.width, event.height);
+        wall->minimized = false;
+    }
+    // X11 has no move/size loop: every size change counts as a settled one.
+    if (event.sizeKind == SizeRestored || event.sizeKind == SizeMaximized) Relayout();
+}
+
+void HandleCommand(GifWall* wall, int32_t id) {
+    int32_t index;
+    if (id == IdOpen) {
+        OpenCommand(wall, nullptr);
+    } else if (id == IdExit) {
+        PostQuit(0);  // no question; the window goes with the process
+    } else if (id == IdTopmost) {
+        gTopmost = !gTopmost;
+        SetTopmost(wall->hwnd, gTopmost);
+        SetMenuItemState(IdTopmost, GetMenuItemState(IdTopmost) == kMenuPlain ? kMenuChecked
+                                                                               : kMenuPlain);
+    } else if (id == IdClose) {
+        ClearWall(wall);
+        SetMenuItemState(IdClose, kMenuGreyed);
+    } else if ((index = IndexIn(kWidthIds, id)) >= 0) {
+        // Waits for the next open; the wall on screen keeps its width.
+        SelectRadioItem(kWidthIds, 7, id);
+        wall->pendingScaleWidth = kWidthValues[index];
+        wall->pendingColumnWidth = kWidthValues[index];
+    } else if ((index = IndexIn(kIntervalIds, id)) >= 0) {
+        // Takes effect at once, from the next frame.
+        wall->addInterval = kIntervalValues[index];
+        SelectRadioItem(kIntervalIds, 13, id);
+    } else if (id == IdOrderName || id == IdOrderRandom) {
+        SelectRadioItem(kOrderIds, 2, id);
+        wall->pendingOrderMode = id == IdOrderName ? 0 : 1;
+    } else if (id == IdVersion) {
+        ShowVersionInformation(wall->hwnd);
+    } else if (id == IdAbout) {
+        OpenReadme(gStartDirectory);
+    }
+}
+
+}  // namespace
+
+void OpenCommand(GifWall* wall, const std::string* folder) {
+    if (gOpenRunning) return;
+    // Without GL there is no loader to feed a wall and nothing could be
+    // drawn: say so instead of opening.
+    if (!wall->loaderThread) {
+        ShowMessageBox(wall->hwnd,
+                       "OpenGLの初期化に失敗したため、画像を表示できません。",
+                       kMessageCaption, MessageBoxKind::Ok);
+        return;
+    }
+    gOpenRunning = true;
+    if (wall->playing &&
+        ShowMessageBox(wall->hwnd, "現在の画像リストの再生を終了しますか？", kMessageCaption,
+                       MessageBoxKind::YesNoQuestion) != kAnswerYes) {
+        gOpenRunning = false;
+        return;  // nothing changes, the title included
+    }
+    SetWindowTitle(wall->hwnd, "リールスタック (読込中..)");
+    if (wall->playing) ClearWall(wall);
+    WaitIdle(wall);
+
+    gScaleWidth = wall->pendingScaleWidth;
+    wall->columnWidth = wall->pendingColumnWidth;
+    wall->fileList.orderMode = wall->pendingOrderMode;
+
+    int32_t listed = folder ? ListGifFolder(&wall->fileList, *folder) : OpenGifFolder(&wall->fileList);
+    if (listed == 1) {
+        {
+            std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+            wall->columnCount = ColumnCountFor(wall, wall->clientWidth);
+            for (int32_t c = 0; c < wall->columnCount; ++c) {
+                wall->columns[static_cast<size_t>(c)].clear();
+            }
+        }
+        if (InitialFill(wall) != 0) {
+            wall->lastFrameTime = TimeMs();
+            wall->lastAddTime = TimeMs();
+            wall->playing = true;
+            SetMenuItemState(IdClose, kMenuPlain);
+        } else {
+            ShowMessageBox(wall->hwnd, "表示可能な画像が存在しません。", kMessageCaption,
+                           MessageBoxKind::Ok);
+        }
+    } else if (listed == 0) {
+        ShowMessageBox(wall->hwnd, "画像が見つかりません。", kMessageCaption, MessageBoxKind::Ok);
+    }
+    SetWindowTitle(wall->hwnd, kTitle);
+    gOpenRunning = false;
+}
+
+void MainWindowProc(const WindowEvent& event) {
+    GifWall* wall = gWall;
+    switch (event.kind) {
+        case WindowEventKind::Command:
+            HandleCommand(wall, event.id);
+            break;
+        case WindowEventKind::Size:
+            HandleSize(wall, event);
+            break;
+        case WindowEventKind::LeftButtonDown:
+            // In bare mode the whole client area drags the window.
+            if (!HasMenuBar(wall->hwnd)) StartWindowDrag(wall->hwnd);
+            break;
+        case WindowEventKind::LeftButtonDoubleClick:
+            SetBareMode(wall->hwnd, HasMenuBar(wall->hwnd));
+            break;
+        case WindowEventKind::Close:
+            PostQuit(0);
+            break;
+    }
+}

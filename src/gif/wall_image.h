@@ -1,0 +1,27 @@
+// One GIF on the wall and one of its frames: plain records copied by value
+// between the stage and the wall's slots.
+//
+// Ownership: a copy names the same GL buffer and textures as its source. The
+// slot of the wall that holds the image owns them; ReleaseImage frees them
+// once. The stage is reset after a placement without releasing anything.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct FrameTexture {
+    int32_t delay = 0;    // hundredths of a second the frame is shown
+    int32_t elapsed = 0;  // hundredths shown in its current turn
+    uint32_t texture = 0; // GL texture name
+};
+
+struct WallImage {
+    int32_t width = 0;   // display size, set at placement
+    int32_t height = 0;
+    int32_t x = 0;       // set to 0 at placement; nothing reads it
+    int32_t top = 0;     // pixels from the top of the wall to the top edge
+    uint32_t buffer = 0; // GL vertex buffer name
+    bool active = false; // holds live GL objects; only active images draw
+    int32_t currentFrame = 0;
+    std::vector<FrameTexture> frames;  // file order; never empty when active
+};

@@ -1,0 +1,28 @@
+// GL set-up and shutdown, the shader program and drawing the wall.
+#pragma once
+
+#include <cstdint>
+
+struct GifWall;
+
+// Makes the window's surface, the main context (current on this thread on
+// success) and the loader context that shares its objects, loads the GL
+// entry points and sets the fixed state. Shows a message box and returns
+// false on failure.
+bool InitGL(GifWall* wall);
+
+// After the loader thread has ended: releases every image's GL objects,
+// deletes both contexts, releases the surface and frees programHolder.
+// A failed context deletion shows its message and stops there.
+void ShutdownGL(GifWall* wall);
+
+// Reads "vtx.c" and "flg.c" from the working directory, compiles and links
+// them, logging to standard output. 0 only when "vtx.c" cannot be opened.
+uint32_t LoadShaderProgram();
+
+// Clears to grey, draws every active image of the columns in use with its
+// current frame, advances the animations by 2 hundredths, swaps.
+void DrawWall(GifWall* wall);
+
+// Sets the GL viewport to the client area (logical size x pixel ratio).
+void SetViewport(GifWall* wall, int32_t width, int32_t height);

@@ -1,0 +1,158 @@
+// The loader thread with its one-word mailbox, and the initial fill.
+#include "wall/loader.h"
+
+#include <cstdio>
+
+#include "gif/load_gif.h"
+#include "platform/platform.h"
+#include "wall/gif_wall.h"
+
+namespace {
+
+constexpr uint32_t kLoaderPollMs = 50;
+
+// Advances nextIndex after a timed add. The random order's generator is
+// shared with the UI thread, so its draw happens under the lock.
+void AdvanceAfterAdd(GifWall* wall) {
+    std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+    GifFileList& list = wall->fileList;
+    if (list.orderMode == 0) {
+        list.nextIndex = (list.nextIndex + 1) % static_cast<int32_t>(list.files.size());
+    } else {
+        NextInRandomOrder(&list);
+    }
+}
+
+}  // namespace
+
+void PostLoaderCommand(GifWall* wall, int32_t command) {
+    std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+    wall->loaderCommand = command;
+}
+
+int32_t LoadAndStage(GifWall* wall, std::string path) {
+    int32_t result = 0;
+    // The file loaded by the previous add goes on the wall now.
+    if (wall->pendingStatus == 0) result = PlaceStaged(wall, false);
+    // Its GL objects belong to its slot now; the reset releases nothing.
+    ResetStage(wall);
+    wall->pendingStatus = LoadGif(wall, std::move(path));
+    return result;
+}
+
+int LoaderMain(GifWall* wall) {
+    MakeLoaderContextCurrent(wall->subRC);
+    for (;;) {
+        int32_t command;
+        {
+            std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+            command = wall->loaderCommand;
+            // Flush keeps its word until it is carried out, so that WaitIdle
+            // returns only after the last placement has finished.
+            if (command != NoCommand && command != Flush) wall->loaderCommand = NoCommand;
+        }
+        switch (command) {
+            case NoCommand:
+                SleepMs(kLoaderPollMs);
+                continue;
+            case Quit:
+                return 1;
+            case AddNext: {
+                std::string path;
+                {
+                    std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+                    path = wall->fileList.files[static_cast<size_t>(wall->fileList.nextIndex)];
+                }
+                LoadAndStage(wall, std::move(path));
+                // The index moves on whether the load succeeded or not.
+                AdvanceAfterAdd(wall);
+                break;
+            }
+            case Flush: {
+                if (wall->pendingStatus == 0) PlaceStaged(wall, false);
+                wall->pendingStatus = -1;
+                std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+                if (wall->loaderCommand == Flush) wall->loaderCommand = NoCommand;
+                break;
+            }
+            default:
+                break;
+        }
+    }
+}
+
+int32_t WaitIdle(GifWall* wall) {
+    // Without a loader (GL set-up failed) nobody would ever take Flush.
+    if (!wall->loaderThread) return 1;
+    PostLoaderCommand(wall, Flush);
+    for (;;) {
+        {
+            std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+            if (wall->loaderCommand == NoCommand) return 1;
+        }
+        SleepMs(kLoaderPollMs);
+    }
+}
+
+std::string FillProgressTitle(double percent) {
+    char number[64];
+    std::snprintf(number, sizeof number, "%f", percent);
+    return std::string("リールスタック (読込中.. ") + number + "%)";
+}
+
+int32_t InitialFill(GifWall* wall) {
+    GifFileList& list = wall->fileList;
+    int32_t (*advance)(GifFileList*) = list.orderMode != 0 ? NextInRandomOrder : NextInNameOrder;
+    const int32_t fileCount = static_cast<int32_t>(list.files.size());
+    int32_t attempt = 0;
+    // Images of height 0 never make a column grow: a whole pass over the
+    // list that leaves every column as it was ends the fill.
+    int32_t passStartHeight = -1;
+
+    for (;;) {
+        {
+            std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+            double sum = 0.0;
+            for (int32_t c = 0; c < wall->columnCount; ++c) {
+                int32_t h = ColumnHeight(wall, c);
+                double share = static_cast<double>(h) / static_cast<double>(wall->clientHeight);
+                // A column counts at most 100 %: a tall one cannot make up for a short one.
+                sum += share < 1.0 ? share : 1.0;
+            }
+            double percent = sum / wall->columnCount * 100.0;
+            SetWindowTitle(wall->hwnd, FillProgressTitle(percent));
+        }
+
+        std::string path = list.files[static_cast<size_t>(list.nextIndex)];
+        ResetStage(wall);
+        int32_t result = -2;
+        if (LoadGif(wall, path) == 0) result = PlaceStaged(wall, true);
+
+        if (attempt == fileCount && wall->images.empty()) return 0;
+        advance(&list);
+        attempt = (attempt + 1) % (fileCount + 1);
+        if (result == -1) return 1;
+
+        if (attempt == 0) {
+            int32_t height = 0;
+            {
+                std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+                for (int32_t c = 0; c < wall->columnCount; ++c) height += ColumnHeight(wall, c);
+            }
+            if (height == passStartHeight) {
+                if (height > 0) return 1;
+                // Nothing on the wall can be seen: give its GL objects back
+                // and report that no image could be shown.
+                std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+                for (WallImage& image : wall->images) ReleaseImage(&image);
+                wall->images.clear();
+                wall->freeSlots.clear();
+                for (int32_t c = 0; c < wall->columnCount; ++c) {
+                    wall->columns[static_cast<size_t>(c)].clear();
+                }
+                return 0;
+            }
+            passStartHeight = height;
+        }
+    }
+}
