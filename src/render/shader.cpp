@@ -40,20 +40,27 @@ bool ReadShaderSource(const char* name, std::string* source) {
     return true;
 }
 
+// Prints an object's info log when the driver gave one. The status is read
+// but changes nothing: a failed build shows only in the log.
+void PrintInfoLog(GLuint object, GLenum statusName, void (*getIv)(GLuint, GLenum, GLint*),
+                  void (*getLog)(GLuint, GLsizei, GLsizei*, GLchar*)) {
+    GLint status = GL_FALSE;
+    GLint logLength = 0;
+    getIv(object, statusName, &status);
+    getIv(object, GL_INFO_LOG_LENGTH, &logLength);
+    if (logLength > 0) {
+        std::vector<char> log(static_cast<size_t>(logLength) + 1, '\0');
+        getLog(object, logLength, nullptr, log.data());
+        std::printf("%s\n", log.data());
+    }
+}
+
 void CompileShader(GLuint shader, const char* name, const std::string& source) {
     std::printf("Compiling shader : %s\n", name);
     const char* text = source.c_str();
     glShaderSource(shader, 1, &text, nullptr);
     glCompileShader(shader);
-    GLint status = GL_FALSE;
-    GLint logLength = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
-    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &logLength);
-    if (logLength > 0) {
-        std::vector<char> log(static_cast<size_t>(logLength) + 1, '\0');
-        glGetShaderInfoLog(shader, logLength, nullptr, log.data());
-        std::printf("%s\n", log.data());
-    }
+    PrintInfoLog(shader, GL_COMPILE_STATUS, glGetShaderiv, glGetShaderInfoLog);
 }
 
 }  // namespace
@@ -84,15 +91,7 @@ uint32_t LoadShaderProgram() {
     glAttachShader(program, vertexShader);
     glAttachShader(program, fragmentShader);
     glLinkProgram(program);
-    GLint status = GL_FALSE;
-    GLint logLength = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &status);
-    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &logLength);
-    if (logLength > 0) {
-        std::vector<char> log(static_cast<size_t>(logLength) + 1, '\0');
-        glGetProgramInfoLog(program, logLength, nullptr, log.data());
-        std::printf("%s\n", log.data());
-    }
+    PrintInfoLog(program, GL_LINK_STATUS, glGetProgramiv, glGetProgramInfoLog);
     std::fflush(stdout);
 
     glDetachShader(program, vertexShader);
