@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QMargins>
+#include <QPointF>
 #include <QWindow>
 
 #include <map>
@@ -44,14 +45,27 @@ public:
     bool WasExposed() const { return wasExposed_; }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void exposeEvent(QExposeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     PlatformWindow* owner_;
     bool wasExposed_ = false;
+};
+
+// Turns size changes of the client area's container into Size events.
+class ClientSizeWatcher final : public QObject {
+public:
+    ClientSizeWatcher(PlatformWindow* owner, QObject* parent) : QObject(parent), owner_(owner) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    PlatformWindow* owner_;
 };
 
 struct PlatformWindow {
@@ -64,6 +78,9 @@ struct PlatformWindow {
     // The frame the window manager drew around the framed window, kept when
     // bare mode starts so that leaving it restores the same outer rectangle.
     QMargins savedFrame;
+    // A left press asked for a window move; it starts once the mouse moves.
+    bool dragArmed = false;
+    QPointF dragOrigin;
 };
 
 // Delivers one event to the window procedure, if there is one.

@@ -209,8 +209,8 @@ void MainWindow::changeEvent(QEvent* event) {
     } else if (!isMinimized &&
                (wasMinimized || (before & Qt::WindowMaximized) != (now & Qt::WindowMaximized))) {
         size.sizeKind = SizeKindOf(this);
-        size.width = owner_->client->width();
-        size.height = owner_->client->height();
+        size.width = owner_->container->width();
+        size.height = owner_->container->height();
         DeliverWindowEvent(owner_, size);
     }
 }
@@ -222,16 +222,19 @@ ClientWindow::ClientWindow(PlatformWindow* owner) : owner_(owner) {
     setFormat(ReelstackSurfaceFormat());
 }
 
-void ClientWindow::resizeEvent(QResizeEvent* event) {
-    QWindow::resizeEvent(event);
-    // While minimised the program only cares that it is minimised; the size
-    // comes again with the restore.
-    if (!owner_->widget || owner_->widget->isMinimized()) return;
-    WindowEvent size{WindowEventKind::Size};
-    size.sizeKind = SizeKindOf(owner_->widget);
-    size.width = event->size().width();
-    size.height = event->size().height();
-    DeliverWindowEvent(owner_, size);
+bool ClientSizeWatcher::eventFilter(QObject* watched, QEvent* event) {
+    // The container, not the GL window, reports size changes: once the main
+    // window's flags change (bare mode, always on top) Qt rebuilds the native
+    // top level, and from then on the embedded window gets no resize events.
+    if (event->type() == QEvent::Resize && owner_->widget && !owner_->widget->isMinimized()) {
+        const QSize now = static_cast<QResizeEvent*>(event)->size();
+        WindowEvent size{WindowEventKind::Size};
+        size.sizeKind = SizeKindOf(owner_->widget);
+        size.width = now.width();
+        size.height = now.height();
+        DeliverWindowEvent(owner_, size);
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ClientWindow::exposeEvent(QExposeEvent* event) {
@@ -245,11 +248,31 @@ void ClientWindow::mousePressEvent(QMouseEvent* event) {
     // class with double clicks enabled gets.
     if (event->button() == Qt::LeftButton &&
         !(event->flags() & Qt::MouseEventCreatedDoubleClick)) {
+        owner_->dragOrigin = event->globalPosition();
         DeliverWindowEvent(owner_, WindowEvent{WindowEventKind::LeftButtonDown});
     }
 }
 
+void ClientWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (!owner_->dragArmed) return;
+    if (!(event->buttons() & Qt::LeftButton)) {
+        owner_->dragArmed = false;
+        return;
+    }
+    if ((event->globalPosition() - owner_->dragOrigin).manhattanLength() <
+        QApplication::startDragDistance()) {
+        return;
+    }
+    owner_->dragArmed = false;
+    if (QWindow* top = owner_->widget->windowHandle()) top->startSystemMove();
+}
+
+void ClientWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) owner_->dragArmed = false;
+}
+
 void ClientWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    owner_->dragArmed = false;
     if (event->button() == Qt::LeftButton) {
         DeliverWindowEvent(owner_, WindowEvent{WindowEventKind::LeftButtonDoubleClick});
     }
@@ -321,6 +344,7 @@ PlatformWindow* CreateMainWindow(const std::string& title, int32_t clientWidth,
     window->client = new ClientWindow(window);
     window->surface.window = window->client;
     window->container = QWidget::createWindowContainer(window->client, widget);
+    window->container->installEventFilter(new ClientSizeWatcher(window, window->container));
     widget->setCentralWidget(window->container);
 
     const QSize wanted(clientWidth, clientHeight);
@@ -330,9 +354,9 @@ PlatformWindow* CreateMainWindow(const std::string& title, int32_t clientWidth,
     PumpUntil([window] { return window->client->WasExposed(); }, 2000);
     // The menu bar's real height is known only once it is laid out; correct
     // the outer size once so that the client area is the size asked for.
-    if (window->client->size() != wanted) {
-        widget->resize(widget->size() + (wanted - window->client->size()));
-        PumpUntil([window, wanted] { return window->client->size() == wanted; }, 1000);
+    if (window->container->size() != wanted) {
+        widget->resize(widget->size() + (wanted - window->container->size()));
+        PumpUntil([window, wanted] { return window->container->size() == wanted; }, 1000);
     }
     SetClientBackground(window->client);
     return window;
@@ -394,7 +418,10 @@ void SetTopmost(PlatformWindow* window, bool topmost) {
 }
 
 void StartWindowDrag(PlatformWindow* window) {
-    if (window && window->widget->windowHandle()) window->widget->windowHandle()->startSystemMove();
+    // The window manager takes the pointer once a move starts, and would then
+    // swallow the second click of a double click (the way out of bare mode).
+    // So the move starts only when the pressed mouse really moves.
+    if (window) window->dragArmed = true;
 }
 
 void ProcessEvents(bool wait) {
@@ -449,8 +476,8 @@ void TriggerMenuCommandForTest(int32_t id) {
 void ResizeClientForTest(PlatformWindow* window, int32_t width, int32_t height) {
     if (!window) return;
     const QSize wanted(width, height);
-    window->widget->resize(window->widget->size() + (wanted - window->client->size()));
-    PumpUntil([window, wanted] { return window->client->size() == wanted; }, 2000);
+    window->widget->resize(window->widget->size() + (wanted - window->container->size()));
+    PumpUntil([window, wanted] { return window->container->size() == wanted; }, 2000);
     PumpFor(20);
 }
 
@@ -537,8 +564,8 @@ std::string MenuOutlineForTest() {
 }
 
 void ClientSizeForTest(PlatformWindow* window, int32_t* width, int32_t* height) {
-    *width = window ? window->client->width() : 0;
-    *height = window ? window->client->height() : 0;
+    *width = window ? window->container->width() : 0;
+    *height = window ? window->container->height() : 0;
 }
 
 void OuterGeometryForTest(PlatformWindow* window, int32_t* x, int32_t* y, int32_t* width,
