@@ -1,5 +1,4 @@
-// Runs the decoder over bytes or files and keeps what it produced, for the
-// decoder tests.
+// Decoder test tools: a GIF writer of any bytes (malformed ones too) and a decode by both paths.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,165 +6,169 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <ostream>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "gif/gif_decoder.h"
-#include "gif_test_writer.h"
 
 namespace giftest {
 
-struct Rgba {
-    uint8_t r = 0, g = 0, b = 0, a = 0;
-    bool operator==(const Rgba&) const = default;
-};
-inline std::ostream& operator<<(std::ostream& os, const Rgba& p) {
-    return os << "(" << int(p.r) << "," << int(p.g) << "," << int(p.b) << "," << int(p.a) << ")";
-}
-inline Rgba Opaque(const Rgb& c) { return {c.r, c.g, c.b, 255}; }
+using Bytes = std::vector<uint8_t>;
+using Code = std::pair<uint32_t, int>;  // value, width in bits
+constexpr int kInterlaced = 0x40;
 
-struct Decoded {
+// RGB triples; entry i is (i, 0x80 ^ i, 255 - i), so a pixel names its entry.
+inline Bytes TestPalette(int n) {
+    Bytes rgb;
+    for (int i = 0; i < n; ++i) {
+        for (int c : {i, 0x80 ^ i, 255 - i}) rgb.push_back(uint8_t(c));
+    }
+    return rgb;
+}
+// The packed-byte bits of a colour table of `colours` entries (2 to 256).
+inline int TableBits(int colours) {
+    int n = 0;
+    while ((2 << n) < colours) ++n;
+    return 0x80 | n;
+}
+
+// Clear, each index as its root code, end; widths grow with the table up to 12.
+inline std::vector<Code> RootCodes(const Bytes& indices, int minCodeSize) {
+    const uint32_t clear = 1u << minCodeSize;
+    int width = minCodeSize + 1, next = int(clear) + 2;
+    std::vector<Code> codes = {{clear, width}};
+    for (size_t i = 0; i < indices.size(); ++i) {
+        codes.push_back({indices[i], width});
+        if (i > 0 && next < 4096 && ++next == (1 << width) && width < 12) ++width;
+    }
+    codes.push_back({clear + 1, width});
+    return codes;
+}
+
+struct GifWriter {
+    Bytes bytes;
+
+    GifWriter& Raw(std::initializer_list<int> values) {
+        for (int v : values) bytes.push_back(uint8_t(v));
+        return *this;
+    }
+    GifWriter& Raw(const Bytes& values) {
+        bytes.insert(bytes.end(), values.begin(), values.end());
+        return *this;
+    }
+    GifWriter& Screen(int width, int height, int packed, int background = 0,
+                      std::string_view header = "GIF89a") {
+        Raw(Bytes(header.begin(), header.end()));
+        return Raw({width & 255, width >> 8, height & 255, height >> 8, packed, background, 0});
+    }
+    // Graphic control extension; transparent -1 leaves the flag clear.
+    GifWriter& Control(int disposal, int delay, int transparent = -1) {
+        return Raw({0x21, 0xF9, 4, (disposal << 2) | (transparent >= 0), delay & 255, delay >> 8,
+                    std::max(transparent, 0), 0});
+    }
+    GifWriter& Image(int left, int top, int width, int height, int packed = 0) {
+        return Raw({0x2C, left & 255, left >> 8, top & 255, top >> 8, width & 255, width >> 8,
+                    height & 255, height >> 8, packed});
+    }
+    // Code size, codes packed LSB first in sub-blocks of the sizes in turn, terminator.
+    GifWriter& Data(int minCodeSize, const std::vector<Code>& codes,
+                    std::vector<size_t> sizes = {255}) {
+        Bytes packed;
+        int bit = 0;
+        for (const auto& [value, width] : codes) {
+            for (int i = 0; i < width; ++i, ++bit) {
+                if (bit % 8 == 0) packed.push_back(0);
+                packed.back() |= ((value >> i) & 1) << (bit % 8);
+            }
+        }
+        Raw({minCodeSize});
+        for (size_t at = 0, k = 0, n; at < packed.size(); at += n) {
+            n = std::min(sizes[k++ % sizes.size()], packed.size() - at);
+            Raw({int(n)}).Raw(Bytes(packed.begin() + at, packed.begin() + at + n));
+        }
+        return Raw({0});
+    }
+    // Descriptor, local RGB table if any, indices as root codes (code size grown to fit).
+    GifWriter& Pixels(int left, int top, int width, int height, const Bytes& indices,
+                      int packed = 0, const Bytes& local = {}, int minCodeSize = 2) {
+        if (!local.empty()) packed |= TableBits(int(local.size() / 3));
+        while ((1 << minCodeSize) <= *std::max_element(indices.begin(), indices.end()))
+            ++minCodeSize;
+        Image(left, top, width, height, packed).Raw(local);
+        return Data(minCodeSize, RootCodes(indices, minCodeSize));
+    }
+    GifWriter& Trailer() { return Raw({0x3B}); }
+};
+
+inline GifWriter GifWithGlobalTable(int width, int height, int colours = 4, int background = 0) {
+    return GifWriter()
+        .Screen(width, height, TableBits(colours), background)
+        .Raw(TestPalette(colours));
+}
+
+struct Decoded : GifFrameSink {
+    bool opened = false;  // header and screen accepted
     bool failed = false;  // GifDecodeFailure was raised
-    int frameCount = -1;  // the decode's return value
-    GifFileInfo info;
+    int frameCount = -1;
+    int canvasWidth = 0, canvasHeight = 0;
     std::vector<Bytes> frames;
     std::vector<int> delays;
 
-    Rgba At(size_t frame, int x, int y) const {
-        const uint8_t* p = &frames.at(frame).at((size_t(y) * info.canvasWidth + x) * 4);
-        return {p[0], p[1], p[2], p[3]};
+    void Opened(const GifFileInfo& info) override {
+        opened = true;
+        canvasWidth = info.canvasWidth, canvasHeight = info.canvasHeight;
     }
-    // The frame as palette entries of TestPalette (red = entry): -1 for a
-    // pixel with A = 0, -2 for an opaque colour that is no entry.
+    void Frame(const GifFrame& f) override {
+        frames.emplace_back(f.rgba, f.rgba + size_t(f.width) * f.height * 4);
+        delays.push_back(f.delay);
+    }
+    // The frame as TestPalette entries: -1 where A = 0, -2 for other colours.
     std::vector<int> Indices(size_t frame) const {
         std::vector<int> out;
-        const Bytes& f = frames.at(frame);
-        for (size_t i = 0; i < f.size(); i += 4) {
-            const int entry = f[i];
-            const Rgb c = TestColour(entry);
-            if (f[i + 3] == 0) {
-                out.push_back(-1);
-            } else if (f[i + 3] == 255 && f[i + 1] == c.g && f[i + 2] == c.b) {
-                out.push_back(entry);
-            } else {
-                out.push_back(-2);
-            }
+        for (size_t i = 0; i < frames.at(frame).size(); i += 4) {
+            const uint8_t* p = &frames[frame][i];
+            const bool entry = p[3] == 255 && p[1] == (0x80 ^ p[0]) && p[2] == uint8_t(~p[0]);
+            out.push_back(p[3] == 0 ? -1 : entry ? p[0] : -2);
         }
         return out;
     }
 };
 
-class CollectingSink : public GifFrameSink {
-public:
-    explicit CollectingSink(Decoded* out) : out_(out) {}
-    void Opened(const GifFileInfo& info) override { out_->info = info; }
-    void Frame(const GifFrame& f) override {
-        out_->frames.emplace_back(f.rgba, f.rgba + size_t(f.width) * f.height * 4);
-        out_->delays.push_back(f.delay);
-    }
-
-private:
-    Decoded* out_;
-};
-
 // An unnamed temporary file holding bytes, positioned at its start.
 inline std::FILE* StreamOf(const Bytes& bytes) {
     std::FILE* f = std::tmpfile();
-    if (f == nullptr) return nullptr;
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::rewind(f);
     return f;
 }
 
-// Runs one whole-file decode into a Decoded.
-template <typename Decode>
-Decoded Collect(int scaleWidth, Decode decode) {
-    Decoded out;
-    CollectingSink sink(&out);
-    gScaleWidth = scaleWidth;
-    try {
-        out.frameCount = decode(&sink);
-    } catch (const GifDecodeFailure&) {
-        out.failed = true;
-    }
-    return out;
-}
-
-inline Decoded DecodeStream(std::FILE* stream, int scaleWidth, bool reference) {
-    return Collect(scaleWidth,
-                   [&](GifFrameSink* sink) { return DecodeGifStream(stream, sink, reference); });
-}
-
-// Decodes with the fast pixel writers and, as a check on every test's
-// input, with the reference writer too; the two must agree.
+// Decodes by the fast and the reference pixel paths, which must agree.
 inline Decoded DecodeBytes(const Bytes& bytes, int scaleWidth = 100000) {
-    const Decoded out = DecodeStream(StreamOf(bytes), scaleWidth, false);
-    const Decoded reference = DecodeStream(StreamOf(bytes), scaleWidth, true);
-    EXPECT_TRUE(out.failed == reference.failed && out.frameCount == reference.frameCount &&
-                out.frames == reference.frames && out.delays == reference.delays)
-        << "the reference pixel path decodes this file differently";
-    return out;
-}
-
-inline Decoded DecodePath(const std::string& path, int scaleWidth = 100000) {
-    return Collect(scaleWidth,
-                   [&](GifFrameSink* sink) { return DecodeGifFile(path.c_str(), sink); });
-}
-
-// Runs the fast and the reference pixel writers side by side, block by block.
-struct PathComparison {
-    std::string difference;  // empty when both gave the same blocks and frames
-    int frames = 0;
-    bool failed = false;  // both raised the decoder failure
-};
-
-inline PathComparison ComparePixelPaths(const std::function<std::FILE*()>& openStream,
-                                        int scaleWidth) {
-    GifDecoder fast, reference;
-    reference.referencePixelPath = true;
-    gScaleWidth = scaleWidth;
-    // The block read next by each side, -1 once it has failed.
-    auto next = [](GifDecoder* d, bool open, const std::function<std::FILE*()>& stream) {
+    Decoded both[2];
+    for (bool reference : {false, true}) {
+        gScaleWidth = scaleWidth;
         try {
-            if (open) {
-                OpenGifStream(d, stream());
-                return 0;
-            }
-            return ReadGifBlock(d);
+            both[reference].frameCount =
+                DecodeGifStream(StreamOf(bytes), &both[reference], reference);
         } catch (const GifDecodeFailure&) {
-            return -1;
-        }
-    };
-    PathComparison result;
-    for (bool open = true;; open = false) {
-        const int a = next(&fast, open, openStream);
-        const int b = next(&reference, open, openStream);
-        if (a != b) {
-            result.difference = "blocks differ after frame " + std::to_string(result.frames);
-            return result;
-        }
-        result.failed = a == -1;
-        if (a == -1 || a == 0x3B) return result;
-        if (a != 0x2C) continue;
-        ++result.frames;
-        const size_t size = size_t(fast.scaledWidth) * fast.scaledHeight * 4;
-        if (fast.frame.delay != reference.frame.delay ||
-            !std::equal(fast.canvas.get(), fast.canvas.get() + size, reference.canvas.get())) {
-            result.difference = "frame " + std::to_string(result.frames) + " differs";
-            return result;
+            both[reference].failed = true;
         }
     }
+    const Decoded &a = both[0], &b = both[1];
+    EXPECT_TRUE(a.failed == b.failed && a.frameCount == b.frameCount && a.frames == b.frames &&
+                a.delays == b.delays)
+        << "the reference pixel path decodes this file differently";
+    return std::move(both[0]);
 }
 
-// Header, screen and a global TestPalette of `colours` entries.
-inline GifWriter GifWithGlobalTable(int width, int height, int colours = 4, int background = 0) {
-    GifWriter w;
-    w.Header()
-        .Screen(width, height, TableBits(colours), background)
-        .ColourTable(TestPalette(colours));
-    return w;
+inline Decoded DecodeCorpus(const std::string& name, int scaleWidth = 100000) {
+    std::ifstream in(REELSTACK_TESTDATA "/" + name, std::ios::binary);
+    return DecodeBytes(Bytes(std::istreambuf_iterator<char>(in), {}), scaleWidth);
 }
 
 }  // namespace giftest

@@ -1,0 +1,238 @@
+// The window through the real menu: check marks, settings that wait for the
+// next open, each way an open can end, resizing, the help commands, frames
+// read back from the screen, topmost and bare mode.
+#include <GL/glew.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+
+#include "flow_support.h"
+#include "gif/gif_decoder.h"
+
+namespace flow {
+namespace {
+
+class WindowTest : public FlowTest {};
+
+TEST_F(WindowTest, EachCommandLeavesTheMenuInItsState) {
+    // command, then the checked width, interval and order, the interval in ms
+    const std::tuple<int32_t, std::vector<int32_t>, int32_t> rows[] = {
+        {999, {203, 300, 400}, -1000}, {200, {200, 300, 400}, -1000}, {206, {206, 300, 400}, -1000},
+        {301, {206, 301, 400}, 1000},  {308, {206, 308, 400}, 10000}, {312, {206, 312, 400}, 60000},
+        {401, {206, 312, 401}, 60000}, {203, {203, 312, 401}, 60000}, {400, {203, 312, 400}, 60000},
+        {300, {203, 300, 400}, -1000},
+    };
+    for (const auto& [command, checked, interval] : rows) {
+        TriggerMenuCommandForTest(command);
+        std::vector<int32_t> seen;
+        for (int32_t id = IdOpen; id < IdVersion; ++id) {
+            if (IsMenuItemCheckedForTest(id)) seen.push_back(id);
+        }
+        EXPECT_EQ(std::pair(seen, wall_->addInterval), std::pair(checked, interval)) << command;
+    }
+    EXPECT_FALSE(IsMenuItemEnabledForTest(IdClose));
+}
+
+std::atomic<uint32_t> gNow;
+
+TEST_F(WindowTest, AnIntervalTakesEffectAtTheNextFrame) {
+    OpenPlaying(MakeFolder("interval", {300, 350}));
+    SetClockForTest([] { return gNow.load(); });
+    gNow = wall_->lastAddTime = wall_->lastFrameTime = 1'000'000;
+    const std::tuple<int32_t, uint32_t, uint32_t> steps[] = {
+        // command (0: none), time passed, when the last add was posted
+        {0, 10'000, 1'000'000}, {301, 0, 1'010'000},     {0, 500, 1'010'000},
+        {0, 500, 1'011'000},    {300, 5'000, 1'011'000},
+    };
+    for (const auto& [command, passed, lastAdd] : steps) {
+        if (command != 0) TriggerMenuCommandForTest(command);
+        gNow += passed;
+        ASSERT_TRUE(MainLoopPass(wall_));
+        EXPECT_EQ(wall_->lastAddTime, lastAdd) << "at " << gNow;
+    }
+    WaitIdle(wall_);
+}
+
+TEST_F(WindowTest, WidthAndOrderWaitForTheNextOpenWhichCountsTheColumns) {
+    const std::string folder = MakeFolder("pending", {500, 250});
+    OpenPlaying(folder);
+    const Heights before = Layout(wall_);
+    TriggerMenuCommandForTest(200);  // 100px
+    TriggerMenuCommandForTest(IdOrderRandom);
+    EXPECT_EQ(std::tuple(Layout(wall_), wall_->columnWidth, gScaleWidth, wall_->fileList.orderMode),
+              std::tuple(before, 250, 250, 0));
+    Open(folder);
+    EXPECT_EQ(std::tuple(wall_->columnCount, wall_->columnWidth, gScaleWidth,
+                         wall_->fileList.orderMode, wall_->images[0].width),
+              std::tuple(7, 100, 100, 1, 100));
+}
+
+void OpenFromInsideThePicker() {
+    if (gUser.pickerCalls == 1) TriggerMenuCommandForTest(IdOpen);
+}
+
+TEST_F(WindowTest, EachWayAnOpenCanEnd) {
+    const std::string first = MakeFolder("1st", {300, 350}), second = MakeFolder("2nd", {500, 125});
+    const std::string noGif = MakeFolder("no-gif", {});
+    WriteBytes(noGif + "/a.png", {1, 2, 3});
+    const Heights secondWall = {{500, 125}, {125, 125, 500}, {500, 500}};
+    const std::string noGl =
+        "[OK] メッセージダイアログ: OpenGLの初期化に失敗したため、画像を表示できません。";
+    struct Row {
+        int32_t answer;  // over a playing wall, or 0 without one
+        std::string folder;
+        std::vector<std::string> messages;
+        Heights shown;
+        void (*insidePicker)() = nullptr;
+        bool loader = true;
+    };
+    const Row rows[] = {
+        {0, "", {}, {}},
+        {0, noGif, {"[OK] メッセージダイアログ: 画像が見つかりません。"}, {}},
+        {0, second, {noGl}, {}, nullptr, false},
+        {kAnswerNo, second, {kAskEnd}, {{300, 350}, {350, 350}, {300, 300}}},
+        {kAnswerYes, second, {kAskEnd}, secondWall},
+        {kAnswerYes, second, {kAskEnd}, secondWall, OpenFromInsideThePicker},  // does nothing
+    };
+    for (const Row& row : rows) {
+        if (wall_->playing) TriggerMenuCommandForTest(IdClose);
+        if (row.answer != 0) {
+            OpenPlaying(first);
+            ASSERT_TRUE(PostAddNext(wall_));  // an image staged
+        }
+        gUser = User{};
+        std::tie(gUser.answer, gUser.insidePicker) = std::tuple(row.answer, row.insidePicker);
+        LoaderThread* const loader = wall_->loaderThread;
+        if (!row.loader) wall_->loaderThread = nullptr;
+        Open(row.folder);
+        wall_->loaderThread = loader;
+        const bool shown = !row.shown.empty(), stopped = row.answer == kAnswerNo || !row.loader;
+        EXPECT_EQ(std::tuple(gUser.messages, gUser.pickerCalls, gUser.titles.empty()),
+                  std::tuple(row.messages, stopped ? 0 : 1, stopped))
+            << row.folder;
+        EXPECT_EQ(std::tuple(wall_->images.empty() ? Heights{} : Layout(wall_), wall_->playing,
+                             IsMenuItemEnabledForTest(IdClose), WindowTitleForTest(wall_->hwnd)),
+                  std::tuple(row.shown, shown, shown, kTitle))
+            << row.folder;
+    }
+}
+
+TEST_F(WindowTest, ResizingRelaysTheWallOutOnlyForANewColumnCount) {
+    OpenPlaying(MakeFolder("four", {300, 400, 500, 600}));
+    const auto layout = [this] { return std::pair(Layout(wall_), Layout(wall_, &WallImage::top)); };
+    const auto three = layout();
+    ASSERT_EQ(three.first, (Heights{{300, 600}, {400, 300}, {500, 400}}));
+    SetClientSize(780, 450);
+    EXPECT_EQ(layout(), three);
+    // Row by row from the old columns (a, b, c, d, a, b), each into the
+    // shortest new column.
+    SetClientSize(510, 600);
+    EXPECT_EQ(layout(), std::pair(Heights{{300, 500, 300}, {400, 600, 400}},
+                                  Heights{{800, 300, 0}, {1000, 400, 0}}));
+}
+
+TEST_F(WindowTest, HelpShowsTheVersionUntilItsButtonAndTheReadmeOfTheStartDirectory) {
+    static VersionDialogViewForTest shown, afterEscape;
+    SetVersionDialogScriptForTest([](VersionDialogForTest* dialog) {
+        shown = ViewVersionDialogForTest(dialog);
+        PressEscapeInVersionDialogForTest(dialog);
+        PumpFor(20);
+        afterEscape = ViewVersionDialogForTest(dialog);
+        ClickVersionDialogButtonForTest(dialog);
+    });
+    TriggerMenuCommandForTest(IdVersion);  // returns once the dialog closed
+    SetVersionDialogScriptForTest(nullptr);
+    EXPECT_TRUE(shown.open && shown.modal && !shown.hasCloseButton);
+    EXPECT_EQ(shown.caption + "|" + shown.text + "|" + shown.buttonText,
+              "バージョン情報|リールスタック 1.0.1\n\n公開日付: 2019.6|閉じる");
+    EXPECT_TRUE(afterEscape.open) << "Esc closed the dialog";
+
+    TriggerMenuCommandForTest(IdAbout);
+    ASSERT_EQ(chdir("/"), 0);  // a later working directory changes nothing
+    TriggerMenuCommandForTest(IdAbout);
+    ASSERT_EQ(chdir(REELSTACK_RUNTIME_DIR), 0);
+    const std::string readme = REELSTACK_RUNTIME_DIR "/readme.txt";
+    EXPECT_EQ(gUser.textFiles, (std::vector{readme, readme}));
+}
+
+TEST_F(WindowTest, ImagesSitInTheirColumnsAnimateAndMoveDownWithTimedAdds) {
+    const std::filesystem::path dir = FreshFolder("frames");
+    for (int i = 0; i < 6; ++i) {  // file i shows colours 2i and 2i + 1, a draw is half a frame
+        WriteSolidGif(dir / ('f' + std::to_string(i) + ".gif"), 250, 250, 2, 4, 2 * i);
+    }
+    OpenPlaying(dir.string());
+    using Rgb = std::array<uint8_t, 3>;
+    const Rgb palette[8] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},     {255, 255, 0},
+                            {255, 0, 255}, {0, 255, 255}, {255, 255, 255}, {0, 0, 0}};
+    glReadBuffer(GL_BACK);  // the front buffer reads as zeros under Xvfb
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    auto colour = [&](int x, int y) {  // the palette index on screen, 8 for none
+        Rgb pixel{};
+        glReadPixels(x, 599 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel.data());
+        return static_cast<int32_t>(std::find(palette, palette + 8, pixel) - palette);
+    };
+    auto shown = [&](int32_t divisor) {  // the middle of each image, newest first
+        Heights columns(3);
+        for (int i = 0; i < 9; ++i) {
+            const int32_t y = std::min(125 + 250 * (i % 3), 550);
+            columns[i / 3].push_back(colour(130 + 250 * (i / 3), y) / divisor);
+        }
+        return columns;
+    };
+    ASSERT_TRUE(MainLoopPass(wall_));
+    EXPECT_EQ(shown(1), (Heights{{0, 6, 0}, {2, 0, 2}, {4, 2, 4}}));  // f0 f3 f0, f1 f4 f1, ...
+    ASSERT_TRUE(MainLoopPass(wall_) && MainLoopPass(wall_));
+    EXPECT_EQ(shown(1), (Heights{{1, 7, 1}, {3, 1, 3}, {5, 3, 5}}));
+    // Centred columns: 5 pixels of grey on either side.
+    EXPECT_EQ(std::tuple(colour(4, 300), colour(5, 300), colour(754, 300), colour(755, 300)),
+              std::tuple(8, 7, 3, 8));
+
+    // After the fill's f2, add 1 loads f3, add 2 puts it on column 0 and
+    // loads f4, add 3 puts f4 on column 1. Either frame: file number mod 4.
+    TriggerMenuCommandForTest(301);  // 1秒
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (Locked(wall_, [this] { return wall_->lastAddColumn; }) != 1) {
+        ASSERT_LT(std::chrono::steady_clock::now(), end) << "the timed adds did not come";
+        ASSERT_TRUE(MainLoopPass(wall_));
+    }
+    TriggerMenuCommandForTest(300);
+    ASSERT_TRUE(MainLoopPass(wall_));
+    EXPECT_EQ(shown(2), (Heights{{3, 0, 3}, {0, 1, 0}, {2, 1, 2}}));  // f3 f0 f3, f4 f1 f4, ...
+    WaitIdle(wall_);
+}
+
+// Topmost and bare mode make Qt build a new native window under the client
+// area: each of these runs in a process of its own (CMakeLists.txt) and
+// checks that size events still arrive after it.
+TEST_F(WindowTest, TopmostTogglesWithItsCheckMark) {
+    for (bool on : {true, false, true, false}) {
+        TriggerMenuCommandForTest(IdTopmost);
+        PumpFor(20);
+        EXPECT_EQ(std::tuple(gTopmost, IsTopmostForTest(wall_->hwnd), GetMenuItemState(IdTopmost),
+                             IsMenuItemCheckedForTest(IdTopmost)),
+                  std::tuple(on, on, on ? kMenuChecked : kMenuPlain, on));
+        EXPECT_TRUE(IsWindowShownForTest(wall_->hwnd) && HasMenuBar(wall_->hwnd));
+    }
+    SetClientSize(510, 600);
+}
+
+TEST_F(WindowTest, DoubleClickTogglesBareModeAndBack) {
+    TriggerMenuCommandForTest(IdTopmost);
+    for (bool bare : {true, false}) {
+        DoubleClickClientForTest(wall_->hwnd);
+        PumpFor(100);
+        EXPECT_EQ(std::tuple(HasMenuBar(wall_->hwnd), IsFramelessForTest(wall_->hwnd)),
+                  std::tuple(!bare, bare));
+        EXPECT_TRUE(IsTopmostForTest(wall_->hwnd) && IsWindowShownForTest(wall_->hwnd));
+        // Bare, the client area takes the menu bar's room, and the wall knows.
+        int32_t width = 0, height = 0;
+        ClientSizeForTest(wall_->hwnd, &width, &height);
+        EXPECT_EQ(wall_->clientHeight, height);
+        EXPECT_TRUE(bare ? height > 600 : height == 600) << height;
+    }
+}
+
+}  // namespace
+}  // namespace flow
