@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "gif/load_gif.h"
+#include "render/load_gif.h"
 #include "gif_encoder.h"
 #include "viewer_support.h"
 #include "wall/loader.h"
@@ -107,7 +107,7 @@ bool MeasureFramesUnderLoad(GifWall* wall, bool quick) {
     const std::string folder = dir.string();
     OpenCommand(wall, &folder);
     if (!wall->playing) return false;
-    TriggerMenuCommandForTest(301);  // 1秒
+    TriggerMenuCommandForTest(IdInterval1s);
     wall->lastAddTime = TimeMs();
 
     std::vector<double> intervals;
@@ -126,7 +126,7 @@ bool MeasureFramesUnderLoad(GifWall* wall, bool quick) {
             ++adds;
         }
     }
-    TriggerMenuCommandForTest(300);
+    TriggerMenuCommandForTest(IdIntervalStop);
     WaitIdle(wall);
     const Summary s = Summarise(intervals);
     std::printf("frames under load: %zu frames in %d s, %d loads finished\n", s.count, seconds,
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     }
     SetMessageBoxForTest(AnswerOk);
     TriggerMenuCommandForTest(IdOrderName);
-    TriggerMenuCommandForTest(300);  // 停止 until the measurement starts
+    TriggerMenuCommandForTest(IdIntervalStop);  // until the measurement starts
     const bool ok = MeasureInitialFill(wall, quick) && MeasureFramesUnderLoad(wall, quick);
     Shutdown(wall);
     ShutdownPlatform();

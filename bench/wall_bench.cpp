@@ -32,9 +32,10 @@
 
 #include "app/app.h"
 #include "gif/gif_decoder.h"
-#include "gif/load_gif.h"
+#include "render/load_gif.h"
 #include "gif_encoder.h"
 #include "platform/platform.h"
+#include "platform/test_hooks.h"
 #include "render/render.h"
 #include "wall/gif_wall.h"
 
@@ -214,8 +215,8 @@ int main(int argc, char** argv) {
     }
     ResizeClientForTest(wall->hwnd, 1280, 720);
     for (int i = 0; i < 20; ++i) ProcessEvents(false);
-    TriggerMenuCommandForTest(200);  // 100px, in force at the next open
-    TriggerMenuCommandForTest(400);  // file-name order: the same wall every run
+    TriggerMenuCommandForTest(IdWidth100);  // in force at the next open
+    TriggerMenuCommandForTest(IdOrderName);  // file-name order: the same wall every run
 
     std::printf("GL: %s / %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
                 reinterpret_cast<const char*>(glGetString(GL_VERSION)));
@@ -292,7 +293,7 @@ int main(int argc, char** argv) {
 
     // One DrawWall on the full wall, adds stopped so that the wall stays
     // the same.
-    TriggerMenuCommandForTest(300);
+    TriggerMenuCommandForTest(IdIntervalStop);
     for (int i = 0; i < 20; ++i) {
         std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
         DrawWall(wall.get());

@@ -6,6 +6,7 @@
 #include <string>
 
 struct GifWall;
+struct WallHost;
 struct PlatformWindow;
 struct WindowEvent;
 
@@ -19,10 +20,26 @@ enum MenuId : int32_t {
     IdExit = 101,
     IdTopmost = 102,
     IdClose = 103,
-    IdWidthFirst = 200,  // 200..206: 100px..400px
-    IdWidthLast = 206,
-    IdIntervalFirst = 300,  // 300..312: 停止..60秒
-    IdIntervalLast = 312,
+    IdWidth100 = 200,
+    IdWidth150 = 201,
+    IdWidth200 = 202,
+    IdWidth250 = 203,
+    IdWidth300 = 204,
+    IdWidth350 = 205,
+    IdWidth400 = 206,
+    IdIntervalStop = 300,
+    IdInterval1s = 301,
+    IdInterval2s = 302,
+    IdInterval3s = 303,
+    IdInterval4s = 304,
+    IdInterval5s = 305,
+    IdInterval6s = 306,
+    IdInterval7s = 307,
+    IdInterval10s = 308,
+    IdInterval15s = 309,
+    IdInterval20s = 310,
+    IdInterval30s = 311,
+    IdInterval60s = 312,
     IdOrderName = 400,
     IdOrderRandom = 401,
     IdVersion = 500,
@@ -47,6 +64,14 @@ void Shutdown(GifWall* wall);
 
 // The window procedure.
 void MainWindowProc(const WindowEvent& event);
+
+// The viewer's side of the wall: LoadGif, ReleaseImage, the window title,
+// sleeping and the loader's GL context.
+WallHost ViewerWallHost();
+
+// The close command: waits until the loader is idle, empties the wall and
+// paints the window grey. 1.
+int32_t ClearWall(GifWall* wall);
 
 // The open command. With a folder, that folder is opened as if it had been
 // chosen in the picker.

@@ -7,6 +7,7 @@
 #include "gif/gif_decoder.h"
 #include "app/menu_table.h"
 #include "platform/platform.h"
+#include "render/load_gif.h"
 #include "render/render.h"
 #include "wall/gif_wall.h"
 #include "wall/loader.h"
@@ -41,7 +42,18 @@ void RunAddTimer(GifWall* wall) {
 
 }  // namespace
 
+WallHost ViewerWallHost() {
+    WallHost host;
+    host.loadGif = LoadGif;
+    host.releaseImage = ReleaseImage;
+    host.setTitle = [](GifWall* wall, const std::string& title) { SetWindowTitle(wall->hwnd, title); };
+    host.sleepMs = SleepMs;
+    host.enterLoaderThread = [](GifWall* wall) { MakeLoaderContextCurrent(wall->subRC); };
+    return host;
+}
+
 bool StartUp(GifWall* wall) {
+    wall->host = ViewerWallHost();
     std::error_code error;
     gStartDirectory = std::filesystem::current_path(error).string();
     std::setlocale(LC_ALL, "");
@@ -53,9 +65,9 @@ bool StartUp(GifWall* wall) {
                                   kMenuTable, kMenuTableSize, MainWindowProc);
     if (!wall->hwnd) return false;
 
-    SetMenuItemState(302, kMenuChecked);  // 2秒
-    SetMenuItemState(203, kMenuChecked);  // 250px
-    SetMenuItemState(401, kMenuChecked);  // ランダム
+    SetMenuItemState(IdInterval2s, kMenuChecked);
+    SetMenuItemState(IdWidth250, kMenuChecked);
+    SetMenuItemState(IdOrderRandom, kMenuChecked);
     SetMenuItemState(IdClose, kMenuGreyed);
 
     if (!InitGL(wall)) return true;  // no program, no loader: nothing will draw

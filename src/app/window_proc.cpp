@@ -17,14 +17,6 @@ const char* const kTitle = "リールスタック";
 // stays usable: a second open must not start inside the first.
 bool gOpenRunning = false;
 
-template <size_t N>
-int32_t IndexIn(const int32_t (&ids)[N], int32_t id) {
-    for (size_t i = 0; i < N; ++i) {
-        if (ids[i] == id) return static_cast<int32_t>(i);
-    }
-    return -1;
-}
-
 void HandleSize(GifWall* wall, const WindowEvent& event) {
     if (event.sizeKind == SizeMinimized) {
         wall->minimized = true;  // the stored client size stays as it was
@@ -55,17 +47,17 @@ void HandleCommand(GifWall* wall, int32_t id) {
     } else if (id == IdClose) {
         ClearWall(wall);
         SetMenuItemState(IdClose, kMenuGreyed);
-    } else if ((index = IndexIn(kWidthIds, id)) >= 0) {
+    } else if ((index = IndexInGroup(kWidthIds, id)) >= 0) {
         // Waits for the next open; the wall on screen keeps its width.
-        SelectRadioItem(kWidthIds, 7, id);
-        wall->pendingScaleWidth = kWidthValues[index];
-        wall->pendingColumnWidth = kWidthValues[index];
-    } else if ((index = IndexIn(kIntervalIds, id)) >= 0) {
+        SelectRadioItem(kWidthIds, id);
+        wall->pendingScaleWidth = kWidthValues[static_cast<size_t>(index)];
+        wall->pendingColumnWidth = kWidthValues[static_cast<size_t>(index)];
+    } else if ((index = IndexInGroup(kIntervalIds, id)) >= 0) {
         // Takes effect at once, from the next frame.
-        wall->addInterval = kIntervalValues[index];
-        SelectRadioItem(kIntervalIds, 13, id);
+        wall->addInterval = kIntervalValues[static_cast<size_t>(index)];
+        SelectRadioItem(kIntervalIds, id);
     } else if (id == IdOrderName || id == IdOrderRandom) {
-        SelectRadioItem(kOrderIds, 2, id);
+        SelectRadioItem(kOrderIds, id);
         wall->pendingOrderMode = id == IdOrderName ? 0 : 1;
     } else if (id == IdVersion) {
         ShowVersionInformation(wall->hwnd);
@@ -75,6 +67,16 @@ void HandleCommand(GifWall* wall, int32_t id) {
 }
 
 }  // namespace
+
+int32_t ClearWall(GifWall* wall) {
+    // The loader places a ready stage and finishes that placement first, so
+    // every GL object belongs to a slot of the wall.
+    WaitIdle(wall);
+    EmptyWall(wall);
+    if (wall->mainRC) ShowEmptyWall(wall);
+    wall->playing = false;
+    return 1;
+}
 
 void OpenCommand(GifWall* wall, const std::string* folder) {
     if (gOpenRunning) return;
@@ -101,7 +103,7 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
     wall->columnWidth = wall->pendingColumnWidth;
     wall->fileList.orderMode = wall->pendingOrderMode;
 
-    int32_t listed = folder ? ListGifFolder(&wall->fileList, *folder) : OpenGifFolder(&wall->fileList);
+    int32_t listed = folder ? ListGifFolder(&wall->fileList, *folder) : OpenGifFolder(&wall->fileList, PickFolder);
     if (listed == 1) {
         {
             std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);

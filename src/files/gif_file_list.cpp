@@ -7,8 +7,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/platform.h"
-
 namespace {
 
 // The C runtime's rand: s = s * 214013 + 2531011, result bits 16 to 30.
@@ -98,10 +96,10 @@ int32_t ListGifFolder(GifFileList* list, const std::string& folderPath) {
     return 1;
 }
 
-int32_t OpenGifFolder(GifFileList* list) {
+int32_t OpenGifFolder(GifFileList* list, std::string (*pickFolder)()) {
     // The list is emptied before the picker shows, so a cancelled pick
     // leaves an empty list behind.
     EmptyList(list);
-    std::string path = PickFolder();
+    std::string path = pickFolder();
     return ListGifFolder(list, path);
 }

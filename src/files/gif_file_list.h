@@ -14,9 +14,9 @@ struct GifFileList {
     int32_t orderMode = 1;             // 0 file-name order, 1 random
 };
 
-// Shows the folder picker, then lists the folder. -1: no folder chosen,
-// 0: no GIF entry, 1: at least one entry listed.
-int32_t OpenGifFolder(GifFileList* list);
+// Empties the list, asks pickFolder for a folder (empty: none chosen), then
+// lists it. -1: no folder chosen, 0: no GIF entry, 1: at least one entry.
+int32_t OpenGifFolder(GifFileList* list, std::string (*pickFolder)());
 
 // Lists folderPath's entries whose names end in ".gif" in any letter case
 // (folders and hidden entries included), sorted by name without regard to

@@ -6,9 +6,10 @@
 // offscreen surface, because a window surface belongs to the UI thread.
 //
 // Failure policy: every step reports failure by its result (false or null)
-// and leaves the message to the caller. FailGlStepForTest makes one chosen
-// step fail as a broken driver would.
+// and leaves the message to the caller. A test can make one chosen step
+// fail as a broken driver would.
 #include "platform/platform_qt.h"
+#include "platform/seams.h"
 
 #include <QCoreApplication>
 #include <QOffscreenSurface>
@@ -18,24 +19,11 @@
 
 #include <atomic>
 
-struct GlContext {
-    QOpenGLContext* context = nullptr;
-    // Made on the UI thread for the thread that will make this context
-    // current; null until the context is meant for such a thread.
-    QOffscreenSurface* offscreen = nullptr;
-    bool isMain = false;  // made without a context to share with
-    bool viewportSet = false;
-};
 
 namespace {
 
-std::atomic<GlStep> gFailingStep{GlStep::None};
-
-// Lets CurrentGlContextForTest map Qt's current context back to ours.
-const char* const kOwnerProperty = "reelstackGlContext";
-
 bool StepFails(GlStep step) {
-    return gFailingStep.load() == step;
+    return seams::failingGlStep.load() == step;
 }
 
 // The loader's context needs a surface of its own format on its thread; Qt
@@ -128,7 +116,7 @@ GlContext* CreateGlContext(GlSurface* surface, GlContext* shareWith) {
     auto* result = new GlContext;
     result->context = context;
     result->isMain = shareWith == nullptr;
-    context->setProperty(kOwnerProperty, QVariant::fromValue(reinterpret_cast<quintptr>(result)));
+    context->setProperty(kGlContextOwnerProperty, QVariant::fromValue(reinterpret_cast<quintptr>(result)));
     if (shareWith && !EnsureOffscreenSurface(result)) {
         delete context;
         delete result;
@@ -222,14 +210,4 @@ void JoinLoaderThread(LoaderThread* thread) {
     thread->thread->wait();
     delete thread->thread;
     delete thread;
-}
-
-void FailGlStepForTest(GlStep step) {
-    gFailingStep.store(step);
-}
-
-GlContext* CurrentGlContextForTest() {
-    QOpenGLContext* current = QOpenGLContext::currentContext();
-    if (!current) return nullptr;
-    return reinterpret_cast<GlContext*>(current->property(kOwnerProperty).value<quintptr>());
 }

@@ -1,5 +1,5 @@
-// The Qt side of the platform layer, shared by its translation units and by
-// the platform's own GUI tests. Nothing outside src/platform/ and tests/gui/
+// The Qt side of the platform layer, shared by its translation units, its
+// test hooks and the platform's own GUI tests. Nothing outside src/platform/ and tests/gui/
 // includes this header: the rest of the program sees only platform.h.
 #pragma once
 
@@ -10,9 +10,19 @@
 #include <QPointF>
 #include <QWindow>
 
+#include <QDialog>
+#include <QGridLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+#include <functional>
 #include <map>
 
 class ClientWindow;
+class QOffscreenSurface;
+class QOpenGLContext;
 
 // The client area's GL surface (hdc). It belongs to its window and lives as
 // long as the window does.
@@ -93,6 +103,70 @@ QSurfaceFormat ReelstackSurfaceFormat();
 // The window whose menu SetMenuItemState addresses (the last one created).
 PlatformWindow* CurrentMainWindow();
 
-// For the platform's GUI tests, which drive the Qt objects directly.
-QMainWindow* MainWidgetForTest(PlatformWindow* window);
-QWindow* ClientQWindowForTest(PlatformWindow* window);
+// The menu item of the current window with that id, or null.
+MenuItemRecord* FindMenuItem(int32_t id);
+
+// Destroys a window made by CreateMainWindow.
+void DestroyWindow(PlatformWindow* window);
+
+// Handles events until done() holds or timeoutMs has passed; used where Qt
+// does asynchronously what the window system did at once (showing, resizing).
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
+void PumpFor(int ms);
+
+struct GlContext {
+    QOpenGLContext* context = nullptr;
+    // Made on the UI thread for the thread that will make this context
+    // current; null until the context is meant for such a thread.
+    QOffscreenSurface* offscreen = nullptr;
+    bool isMain = false;  // made without a context to share with
+    bool viewportSet = false;
+};
+
+// Lets a GL context of Qt's be mapped back to ours.
+inline constexpr const char* kGlContextOwnerProperty = "reelstackGlContext";
+
+// Dialog 102: caption, three text lines, one push button and a 32 x 32 icon.
+// It has no close box, and neither Esc nor the window manager's close
+// request ends it: only the button does.
+class VersionDialog final : public QDialog {
+public:
+    VersionDialog(QWidget* owner, const QString& caption, const QString& text,
+                  const QString& buttonText, const uint8_t* iconRgba32)
+        : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+        setWindowTitle(caption);
+        text_ = new QLabel(text, this);
+        text_->setTextFormat(Qt::PlainText);
+        text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        icon_ = new QLabel(this);
+        if (iconRgba32) {
+            const QImage image(iconRgba32, 32, 32, 32 * 4, QImage::Format_RGBA8888);
+            icon_->setPixmap(QPixmap::fromImage(image.copy()));
+        }
+        icon_->setFixedSize(32, 32);
+        button_ = new QPushButton(buttonText, this);
+        // Enter does not close the dialog either: the button is a plain push
+        // button, not the dialog's default one.
+        button_->setAutoDefault(false);
+        connect(button_, &QPushButton::clicked, this, &QDialog::accept);
+
+        auto* layout = new QGridLayout(this);
+        layout->addWidget(text_, 0, 0, 2, 1);
+        layout->addWidget(icon_, 0, 1, Qt::AlignHCenter | Qt::AlignTop);
+        layout->addWidget(button_, 1, 1, Qt::AlignRight | Qt::AlignBottom);
+        layout->setColumnStretch(0, 1);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+    }
+
+    // Esc and a close request both arrive here; neither may close the dialog.
+    void reject() override {}
+
+    QLabel* text_;
+    QLabel* icon_;
+    QPushButton* button_;
+};
+
+
+struct VersionDialogHandle {
+    VersionDialog* dialog;
+};

@@ -1,10 +1,11 @@
 // The application object, the main window with its menu bar and GL client
-// area, the event pump and the window's test hooks.
+// area and the event pump.
 //
 // Failure policy: nothing here reports to the user. Window creation returns
 // null when there is no application object; every other call on a missing
 // window or an unknown menu id does nothing.
 #include "platform/platform_qt.h"
+#include "platform/seams.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -36,31 +37,11 @@ namespace {
 QApplication* gApplication = nullptr;
 PlatformWindow* gCurrentWindow = nullptr;
 
-std::atomic<void (*)(const std::string&)> gTitleObserver{nullptr};
-
 std::atomic<bool> gQuitRequested{false};
 std::atomic<int> gQuitExitCode{0};
 
 // The light grey of the stock brush the window class erased with.
 constexpr uint32_t kClientBackground = 0xC0C0C0;
-
-// Handles events until done() holds or timeoutMs has passed; used where Qt
-// does asynchronously what the window system did at once (showing, resizing).
-template <class Done>
-bool PumpUntil(Done done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-void PumpFor(int ms) {
-    PumpUntil([] { return false; }, ms);
-}
 
 int32_t SizeKindOf(const QWidget* widget) {
     return widget->isMaximized() ? SizeMaximized : SizeRestored;
@@ -96,11 +77,6 @@ void ApplyMenuState(QAction* action, int32_t state) {
     action->setChecked(checked);
 }
 
-MenuItemRecord* FindMenuItem(int32_t id) {
-    if (!gCurrentWindow) return nullptr;
-    auto it = gCurrentWindow->menuItems.find(id);
-    return it == gCurrentWindow->menuItems.end() ? nullptr : &it->second;
-}
 
 void AddMenuItem(PlatformWindow* window, QAction* action, int32_t id) {
     action->setData(id);
@@ -146,21 +122,30 @@ void BuildMenuBar(PlatformWindow* window, QMenuBar* bar, const MenuEntry* menu, 
     }
 }
 
-void OutlineActions(const QList<QAction*>& actions, int depth, std::string* out) {
-    for (QAction* action : actions) {
-        out->append(static_cast<size_t>(depth) * 2, ' ');
-        if (action->isSeparator()) {
-            out->append("-\n");
-        } else if (QMenu* sub = action->menu()) {
-            out->append(action->text().toStdString()).append("\n");
-            OutlineActions(sub->actions(), depth + 1, out);
-        } else {
-            out->append(action->text().toStdString())
-                .append(" #")
-                .append(std::to_string(action->data().toInt()))
-                .append("\n");
-        }
+
+
+
+}  // namespace
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QThread::msleep(2);
     }
+    return true;
+}
+
+void PumpFor(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+MenuItemRecord* FindMenuItem(int32_t id) {
+    if (!gCurrentWindow) return nullptr;
+    auto it = gCurrentWindow->menuItems.find(id);
+    return it == gCurrentWindow->menuItems.end() ? nullptr : &it->second;
 }
 
 void DestroyWindow(PlatformWindow* window) {
@@ -172,15 +157,6 @@ void DestroyWindow(PlatformWindow* window) {
     delete widget;
     delete window;
 }
-
-void SendMouse(ClientWindow* client, QEvent::Type type, Qt::MouseButtons held) {
-    const QPointF local(client->width() / 2.0, client->height() / 2.0);
-    QMouseEvent event(type, local, client->mapToGlobal(local), Qt::LeftButton, held,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(client, &event);
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------- Qt classes
 
@@ -377,7 +353,7 @@ int32_t GetMenuItemState(int32_t id) {
 void SetWindowTitle(PlatformWindow* window, const std::string& title) {
     if (!window) return;
     window->widget->setWindowTitle(QString::fromStdString(title));
-    if (auto observer = gTitleObserver.load()) observer(title);
+    if (auto observer = seams::titleObserver.load()) observer(title);
 }
 
 bool HasMenuBar(PlatformWindow* window) {
@@ -449,134 +425,11 @@ int QuitExitCode() {
     return gQuitExitCode.load();
 }
 
-void ResetQuitForTest() {
+void ClearQuitRequest() {
     gQuitRequested.store(false);
     gQuitExitCode.store(0);
 }
 
 double ClientPixelRatio(PlatformWindow* window) {
     return window ? window->client->devicePixelRatio() : 1.0;
-}
-
-// ---------------------------------------------------------------- test hooks
-
-QMainWindow* MainWidgetForTest(PlatformWindow* window) {
-    return window ? window->widget : nullptr;
-}
-
-QWindow* ClientQWindowForTest(PlatformWindow* window) {
-    return window ? window->client : nullptr;
-}
-
-void TriggerMenuCommandForTest(int32_t id) {
-    // As a click would: a greyed item does nothing.
-    if (MenuItemRecord* item = FindMenuItem(id)) item->action->trigger();
-}
-
-void ResizeClientForTest(PlatformWindow* window, int32_t width, int32_t height) {
-    if (!window) return;
-    const QSize wanted(width, height);
-    window->widget->resize(window->widget->size() + (wanted - window->container->size()));
-    PumpUntil([window, wanted] { return window->container->size() == wanted; }, 2000);
-    PumpFor(20);
-}
-
-void DoubleClickClientForTest(PlatformWindow* window) {
-    if (!window) return;
-    // What Qt hands the window for a double click, less the second press,
-    // which it marks as part of the double click.
-    SendMouse(window->client, QEvent::MouseButtonPress, Qt::LeftButton);
-    SendMouse(window->client, QEvent::MouseButtonRelease, Qt::NoButton);
-    SendMouse(window->client, QEvent::MouseButtonDblClick, Qt::LeftButton);
-    SendMouse(window->client, QEvent::MouseButtonRelease, Qt::NoButton);
-    PumpFor(20);
-}
-
-void ClickClientForTest(PlatformWindow* window) {
-    if (!window) return;
-    SendMouse(window->client, QEvent::MouseButtonPress, Qt::LeftButton);
-    SendMouse(window->client, QEvent::MouseButtonRelease, Qt::NoButton);
-}
-
-void CloseWindowForTest(PlatformWindow* window) {
-    if (!window || !window->widget->windowHandle()) return;
-    // The close box reaches Qt as a close event on the top-level window.
-    QCloseEvent event;
-    QCoreApplication::sendEvent(window->widget->windowHandle(), &event);
-    PumpFor(20);
-}
-
-void SetMinimizedForTest(PlatformWindow* window, bool minimized) {
-    if (!window) return;
-    if (minimized) {
-        window->widget->showMinimized();
-    } else {
-        window->widget->setWindowState(window->widget->windowState() & ~Qt::WindowMinimized);
-        window->widget->show();
-    }
-    PumpFor(50);
-}
-
-void SetMaximizedForTest(PlatformWindow* window, bool maximized) {
-    if (!window) return;
-    if (maximized) {
-        window->widget->showMaximized();
-    } else {
-        window->widget->showNormal();
-    }
-    PumpFor(50);
-}
-
-void SetTitleObserverForTest(void (*observer)(const std::string& title)) {
-    gTitleObserver.store(observer);
-}
-
-std::string WindowTitleForTest(PlatformWindow* window) {
-    return window ? window->widget->windowTitle().toStdString() : std::string();
-}
-
-bool IsFramelessForTest(PlatformWindow* window) {
-    return window && window->widget->windowFlags().testFlag(Qt::FramelessWindowHint);
-}
-
-bool IsTopmostForTest(PlatformWindow* window) {
-    return window && window->widget->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-}
-
-bool IsWindowShownForTest(PlatformWindow* window) {
-    return window && window->widget->isVisible();
-}
-
-bool IsMenuItemEnabledForTest(int32_t id) {
-    MenuItemRecord* item = FindMenuItem(id);
-    return item && item->action->isEnabled();
-}
-
-bool IsMenuItemCheckedForTest(int32_t id) {
-    MenuItemRecord* item = FindMenuItem(id);
-    return item && item->action->isCheckable() && item->action->isChecked();
-}
-
-std::string MenuOutlineForTest() {
-    std::string out;
-    if (gCurrentWindow) OutlineActions(gCurrentWindow->widget->menuBar()->actions(), 0, &out);
-    return out;
-}
-
-void ClientSizeForTest(PlatformWindow* window, int32_t* width, int32_t* height) {
-    *width = window ? window->container->width() : 0;
-    *height = window ? window->container->height() : 0;
-}
-
-void OuterGeometryForTest(PlatformWindow* window, int32_t* x, int32_t* y, int32_t* width,
-                          int32_t* height) {
-    const QRect outer = window ? window->widget->frameGeometry() : QRect();
-    *x = outer.x();
-    *y = outer.y();
-    *width = outer.width();
-    *height = outer.height();
-}
-
-void DestroyWindowForTest(PlatformWindow* window) {
-    DestroyWindow(window);
 }

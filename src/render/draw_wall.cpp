@@ -19,7 +19,18 @@ void AdvanceFrame(WallImage* image) {
     }
 }
 
+// The wall's background: what shows between and below the images.
+void ClearToWallGrey() {
+    glClearColor(0.75f, 0.75f, 0.75f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
 }  // namespace
+
+void ShowEmptyWall(GifWall* wall) {
+    ClearToWallGrey();
+    SwapGlBuffers(wall->hdc);
+}
 
 void DrawWall(GifWall* wall) {
     const int32_t W = wall->clientWidth;
@@ -30,8 +41,7 @@ void DrawWall(GifWall* wall) {
     const int32_t M = (W - CW * NC) / 2;  // left margin that centres the columns
     const double colW = CW * sx;
 
-    glClearColor(0.75f, 0.75f, 0.75f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
+    ClearToWallGrey();
     const GLuint program = *wall->programHolder;
     glUseProgram(program);
 

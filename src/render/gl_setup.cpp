@@ -6,7 +6,7 @@
 // keeps running with nothing drawn and no loader.
 #include <GL/glew.h>
 
-#include "gif/load_gif.h"
+#include "render/load_gif.h"
 #include "platform/platform.h"
 #include "render/render.h"
 #include "wall/gif_wall.h"

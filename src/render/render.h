@@ -24,5 +24,8 @@ uint32_t LoadShaderProgram();
 // current frame, advances the animations by 2 hundredths, swaps.
 void DrawWall(GifWall* wall);
 
+// Paints the client area grey, as an empty wall, and swaps.
+void ShowEmptyWall(GifWall* wall);
+
 // Sets the GL viewport to the client area (logical size x pixel ratio).
 void SetViewport(GifWall* wall, int32_t width, int32_t height);

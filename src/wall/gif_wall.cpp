@@ -2,12 +2,6 @@
 // the bottom, relayout on a new column count, and clearing.
 #include "wall/gif_wall.h"
 
-#include <GL/glew.h>
-
-#include "gif/load_gif.h"
-#include "platform/platform.h"
-#include "wall/loader.h"
-
 GifWall* gWall = nullptr;
 
 namespace {
@@ -79,7 +73,7 @@ int32_t PlaceStaged(GifWall* wall, bool shortest) {
                wall->images[static_cast<size_t>(column[dropped])].top >= wall->clientHeight) {
             int32_t index = column[dropped];
             wall->freeSlots.push_back(index);
-            ReleaseImage(&wall->images[static_cast<size_t>(index)]);
+            wall->host.releaseImage(&wall->images[static_cast<size_t>(index)]);
             ++dropped;
         }
         column.erase(column.begin(), column.begin() + static_cast<std::ptrdiff_t>(dropped));
@@ -132,24 +126,11 @@ int32_t Relayout() {
     return 1;
 }
 
-int32_t ClearWall(GifWall* wall) {
-    // The loader places a ready stage and finishes that placement first, so
-    // every GL object belongs to a slot below.
-    WaitIdle(wall);
-    {
-        // Held so that nothing the loader might still do overlaps the clear.
-        std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
-        for (WallImage& image : wall->images) ReleaseImage(&image);
-        wall->images.clear();
-        wall->freeSlots.clear();
-        for (int32_t c = 0; c < wall->columnCount; ++c) wall->columns[static_cast<size_t>(c)].clear();
-        wall->lastAddColumn = -1;
-    }
-    if (wall->mainRC) {
-        glClearColor(0.75f, 0.75f, 0.75f, 0.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        SwapGlBuffers(wall->hdc);
-    }
-    wall->playing = false;
-    return 1;
+void EmptyWall(GifWall* wall) {
+    std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+    for (WallImage& image : wall->images) wall->host.releaseImage(&image);
+    wall->images.clear();
+    wall->freeSlots.clear();
+    for (int32_t c = 0; c < wall->columnCount; ++c) wall->columns[static_cast<size_t>(c)].clear();
+    wall->lastAddColumn = -1;
 }

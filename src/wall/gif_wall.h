@@ -2,6 +2,10 @@
 // mailbox, the stage through which a loaded file reaches the wall, and the
 // menu settings that wait for the next open.
 //
+// No GL and no window here: what the wall needs from the viewer (uploading a
+// file, freeing GL objects, the window title, sleeping, the loader's GL
+// context) comes in through the WallHost the viewer fills in at start-up.
+//
 // Locking: wallMutex guards the mailbox word, the slots, the columns and the
 // client size. The main loop holds it across a whole draw; PlaceStaged and
 // Relayout take it themselves. Decoding and uploading never hold it.
@@ -10,15 +14,31 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "files/gif_file_list.h"
-#include "gif/wall_image.h"
+#include "wall/wall_image.h"
 
 struct PlatformWindow;
 struct GlSurface;
 struct GlContext;
 struct LoaderThread;
+struct GifWall;
+
+// The viewer's side of the wall. Every entry is set before the wall is used.
+struct WallHost {
+    // Decodes path and uploads its frames into the stage (pendingImage,
+    // pendingHeight): 0 loaded, 1 failed with no GL object of it left alive.
+    int32_t (*loadGif)(GifWall* wall, std::string path) = nullptr;
+    // Frees an image's GL objects and clears active: 1 done, 0 not active.
+    int32_t (*releaseImage)(WallImage* image) = nullptr;
+    // Sets the window title (the fill's progress).
+    void (*setTitle)(GifWall* wall, const std::string& title) = nullptr;
+    void (*sleepMs)(uint32_t ms) = nullptr;
+    // Runs first on the loader thread: makes the loader's GL context current.
+    void (*enterLoaderThread)(GifWall* wall) = nullptr;
+};
 
 // The one-word mailbox of the loader.
 enum LoaderCommand : int32_t {
@@ -59,6 +79,7 @@ struct GifWall {
     WallImage pendingImage;             // the stage
     int32_t pendingHeight = 0;
     int32_t pendingStatus = -1;         // -1 nothing, 0 loaded, 1 failed
+    WallHost host;
 };
 
 // The one wall of the process; Relayout reaches it through this.
@@ -79,8 +100,9 @@ int32_t PlaceStaged(GifWall* wall, bool shortest);
 // Rebuilds the columns when the column count has changed. 1 if rebuilt.
 int32_t Relayout();
 
-// Empties the wall (after WaitIdle) and paints the window grey.
-int32_t ClearWall(GifWall* wall);
+// Releases every image and empties the slots and the columns in use; the
+// round-robin cursor starts again at column 0. Takes wallMutex.
+void EmptyWall(GifWall* wall);
 
 // Resets the stage: a default pendingImage and pendingStatus -1.
 void ResetStage(GifWall* wall);

@@ -3,8 +3,7 @@
 
 #include <cstdio>
 
-#include "gif/load_gif.h"
-#include "platform/platform.h"
+#include "files/gif_file_list.h"
 #include "wall/gif_wall.h"
 
 namespace {
@@ -17,7 +16,7 @@ void AdvanceAfterAdd(GifWall* wall) {
     std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
     GifFileList& list = wall->fileList;
     if (list.orderMode == 0) {
-        list.nextIndex = (list.nextIndex + 1) % static_cast<int32_t>(list.files.size());
+        NextInNameOrder(&list);
     } else {
         NextInRandomOrder(&list);
     }
@@ -36,12 +35,12 @@ int32_t LoadAndStage(GifWall* wall, std::string path) {
     if (wall->pendingStatus == 0) result = PlaceStaged(wall, false);
     // Its GL objects belong to its slot now; the reset releases nothing.
     ResetStage(wall);
-    wall->pendingStatus = LoadGif(wall, std::move(path));
+    wall->pendingStatus = wall->host.loadGif(wall, std::move(path));
     return result;
 }
 
 int LoaderMain(GifWall* wall) {
-    MakeLoaderContextCurrent(wall->subRC);
+    wall->host.enterLoaderThread(wall);
     for (;;) {
         int32_t command;
         {
@@ -53,7 +52,7 @@ int LoaderMain(GifWall* wall) {
         }
         switch (command) {
             case NoCommand:
-                SleepMs(kLoaderPollMs);
+                wall->host.sleepMs(kLoaderPollMs);
                 continue;
             case Quit:
                 return 1;
@@ -90,7 +89,7 @@ int32_t WaitIdle(GifWall* wall) {
             std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
             if (wall->loaderCommand == NoCommand) return 1;
         }
-        SleepMs(kLoaderPollMs);
+        wall->host.sleepMs(kLoaderPollMs);
     }
 }
 
@@ -120,13 +119,13 @@ int32_t InitialFill(GifWall* wall) {
                 sum += share < 1.0 ? share : 1.0;
             }
             double percent = sum / wall->columnCount * 100.0;
-            SetWindowTitle(wall->hwnd, FillProgressTitle(percent));
+            wall->host.setTitle(wall, FillProgressTitle(percent));
         }
 
         std::string path = list.files[static_cast<size_t>(list.nextIndex)];
         ResetStage(wall);
         int32_t result = -2;
-        if (LoadGif(wall, path) == 0) result = PlaceStaged(wall, true);
+        if (wall->host.loadGif(wall, path) == 0) result = PlaceStaged(wall, true);
 
         if (attempt == fileCount && wall->images.empty()) return 0;
         advance(&list);
@@ -143,13 +142,7 @@ int32_t InitialFill(GifWall* wall) {
                 if (height > 0) return 1;
                 // Nothing on the wall can be seen: give its GL objects back
                 // and report that no image could be shown.
-                std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
-                for (WallImage& image : wall->images) ReleaseImage(&image);
-                wall->images.clear();
-                wall->freeSlots.clear();
-                for (int32_t c = 0; c < wall->columnCount; ++c) {
-                    wall->columns[static_cast<size_t>(c)].clear();
-                }
+                EmptyWall(wall);
                 return 0;
             }
             passStartHeight = height;

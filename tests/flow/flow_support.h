@@ -105,7 +105,7 @@ protected:
         SetClockForTest(nullptr);
         if (wall_->playing) ClearWall(wall_);
         SetClientSize(760, 600);
-        for (int32_t id : {203, 300, 400}) TriggerMenuCommandForTest(id);
+        for (int32_t id : {IdWidth250, IdIntervalStop, IdOrderName}) TriggerMenuCommandForTest(id);
         SetMenuItemState(IdClose, kMenuGreyed);
         WaitIdle(wall_);
         gUser = User{};

@@ -59,7 +59,7 @@ TEST_F(WindowTest, WidthAndOrderWaitForTheNextOpenWhichCountsTheColumns) {
     const std::string folder = MakeFolder("pending", {500, 250});
     OpenPlaying(folder);
     const Heights before = Layout(wall_);
-    TriggerMenuCommandForTest(200);  // 100px
+    TriggerMenuCommandForTest(IdWidth100);
     TriggerMenuCommandForTest(IdOrderRandom);
     EXPECT_EQ(std::tuple(Layout(wall_), wall_->columnWidth, gScaleWidth, wall_->fileList.orderMode),
               std::tuple(before, 250, 250, 0));
@@ -191,13 +191,13 @@ TEST_F(WindowTest, ImagesSitInTheirColumnsAnimateAndMoveDownWithTimedAdds) {
 
     // After the fill's f2, add 1 loads f3, add 2 puts it on column 0 and
     // loads f4, add 3 puts f4 on column 1. Either frame: file number mod 4.
-    TriggerMenuCommandForTest(301);  // 1秒
+    TriggerMenuCommandForTest(IdInterval1s);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (Locked(wall_, [this] { return wall_->lastAddColumn; }) != 1) {
         ASSERT_LT(std::chrono::steady_clock::now(), end) << "the timed adds did not come";
         ASSERT_TRUE(MainLoopPass(wall_));
     }
-    TriggerMenuCommandForTest(300);
+    TriggerMenuCommandForTest(IdIntervalStop);
     ASSERT_TRUE(MainLoopPass(wall_));
     EXPECT_EQ(shown(2), (Heights{{3, 0, 3}, {0, 1, 0}, {2, 1, 2}}));  // f3 f0 f3, f4 f1 f4, ...
     WaitIdle(wall_);

@@ -1,5 +1,6 @@
 // One application object for all the tests of a binary, as in the program.
 #include "platform/platform.h"
+#include "platform/test_hooks.h"
 
 #include <gtest/gtest.h>
 

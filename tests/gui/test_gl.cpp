@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/test_hooks.h"
 
 namespace {
 

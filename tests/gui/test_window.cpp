@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/test_hooks.h"
 
 namespace {
 

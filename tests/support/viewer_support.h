@@ -15,6 +15,7 @@
 #include "app/app.h"
 #include "gif_encoder.h"
 #include "platform/platform.h"
+#include "platform/test_hooks.h"
 #include "wall/gif_wall.h"
 
 #ifndef REELSTACK_RUNTIME_DIR

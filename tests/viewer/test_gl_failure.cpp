@@ -40,12 +40,12 @@ TEST(GlStepTest, StartUpShowsTheWindowThenTheStepsMessageAndShutdownStopsAtItsOw
     for (size_t i = 0; i < kMenuTableSize; ++i) {  // checked: 2秒, 250px, ランダム; greyed: 閉じる
         const int32_t id = kMenuTable[i].id;
         if (kMenuTable[i].kind != MenuEntryKind::Item) continue;
-        const bool checked = id == 302 || id == 203 || id == 401;
+        const bool checked = id == IdInterval2s || id == IdWidth250 || id == IdOrderRandom;
         EXPECT_EQ(GetMenuItemState(id), checked     ? kMenuChecked
-                                        : id == 103 ? kMenuGreyed
+                                        : id == IdClose ? kMenuGreyed
                                                     : kMenuPlain);
         EXPECT_EQ(IsMenuItemCheckedForTest(id), checked) << id;
-        EXPECT_EQ(IsMenuItemEnabledForTest(id), id != 103) << id;
+        EXPECT_EQ(IsMenuItemEnabledForTest(id), id != IdClose) << id;
     }
     EXPECT_EQ(WindowTitleForTest(wall->hwnd), "リールスタック");
     int32_t width = 0, height = 0;

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "gif/gif_decoder.h"
-#include "gif/load_gif.h"
+#include "render/load_gif.h"
 #include "render/render.h"
 #include "viewer_gl_util.h"
 

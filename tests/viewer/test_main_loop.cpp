@@ -87,11 +87,11 @@ TEST_F(MainLoopTest, FramesAreAtLeastTwentyMillisecondsApart) {
 }
 
 TEST_F(MainLoopTest, StoppedTimerNeverAddsAndAResumedOneAddsWhenTheIntervalRanOut) {
-    TriggerMenuCommandForTest(300);  // 停止
+    TriggerMenuCommandForTest(IdIntervalStop);
     wall->lastAddTime = 1000;
     for (uint32_t now : {5000u, 0x7FFFFFFFu, 0xFFFFFFF0u, 5u}) EXPECT_EQ(PassAt(now), NoCommand);
     EXPECT_EQ(wall->lastAddTime, 1000u);
-    TriggerMenuCommandForTest(301);  // 1秒
+    TriggerMenuCommandForTest(IdInterval1s);
     // {now, command, last add after}: a late add is not made up
     const uint32_t rows[][3] = {{1999, NoCommand, 1000},
                                 {2000, AddNext, 2000},

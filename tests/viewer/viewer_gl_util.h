@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "platform/platform.h"
+#include "platform/test_hooks.h"
 #include "viewer_support.h"
 #include "wall/gif_wall.h"
 

@@ -1,5 +1,5 @@
 // LoadGif and ReleaseImage: the GL side of the decoder.
-#include "gif/load_gif.h"
+#include "render/load_gif.h"
 
 #include <GL/glew.h>
 
