@@ -1,5 +1,6 @@
-// The loader's one-word mailbox and its stage, driven from the test with
-// the main loop stopped, and the initial fill after "開く".
+// The loader's one-word mailbox and the initial fill on the running viewer
+// with real files and GL (their rules in detail: tests/unit), driven from
+// the test with the main loop stopped.
 #include "flow_support.h"
 
 namespace flow {
@@ -39,30 +40,6 @@ TEST_F(LoaderTest, QuitAndWaitIdleComeAfterTheRunningLoadAndAddsPostedMeanwhileM
               std::tuple(0, Heights{{600, 187, 187, 187}}, -1));
 }
 
-TEST_F(LoaderTest, EachAddPlacesWhatThePreviousAddLoaded) {
-    SetClientSize(200, 600);
-    OpenPlaying(MakeFolder("abc", {300, 0, 450}));  // b.gif is no GIF
-    // The column after each add (newest last) and the stage: an image pushed
-    // past the bottom leaves.
-    const Heights ca = {{300, 450}}, ac = {{450, 300}};
-    EXPECT_EQ(std::pair(Layout(wall_), wall_->pendingStatus), std::pair(ca, -1));  // the fill
-    const std::pair<Heights, int32_t> afterAdds[] = {
-        {ca, 0},  // only loads a
-        {ac, 1},  // places a, b fails
-        {ac, 0},  // places nothing, loads c
-        {ca, 0},  // places c, loads a
-        {ac, 1},  // places a, b fails
-    };
-    for (const auto& [layout, status] : afterAdds) {
-        ASSERT_TRUE(PostAddNext(wall_));
-        EXPECT_EQ(std::pair(Layout(wall_), wall_->pendingStatus), std::pair(layout, status))
-            << "next index " << NextIndex(wall_);
-    }
-    // A Flush after the failed load places nothing and empties the stage.
-    WaitIdle(wall_);
-    EXPECT_EQ(std::pair(Layout(wall_), wall_->pendingStatus), std::pair(ac, -1));
-}
-
 TEST_F(LoaderTest, TheFillTakesFilesInTurnUntilEveryColumnIsFull) {
     const std::string p0 = "0.000000", p41 = "41.666667", p83 = "83.333333";
     struct Row {
@@ -73,16 +50,8 @@ TEST_F(LoaderTest, TheFillTakesFilesInTurnUntilEveryColumnIsFull) {
         int32_t column = 250;
     };
     const Row rows[] = {
-        {200, {250}, {{250, 250, 250}}, {p0, p41, p83}, {}},
-        // a, b, a, b, a; a column past the bottom counts as 100 %
-        {760,
-         {300, 600},
-         {{300, 600}, {600}, {300, 300}},
-         {p0, "16.666667", "50.000000", "66.666667", p83},
-         {}},
+        // the fill's order and end rules in detail are tested in tests/unit
         {200, {0, 250, 250}, {{250, 250, 250}}, {p0, p0, p41, p83, p83}, {}},
-        // one pass and the first file again
-        {760, {0, 0, 0}, Heights(3), {p0, p0, p0, p0}, {kNothingShown}},
         // 0.4 pixels high in a column of 100: two passes that add nothing
         {760, {1, 1}, Heights(7), std::vector(6, p0), {kNothingShown}, 100},
     };
