@@ -47,7 +47,13 @@ void ApplyStartOptions(GifWall* wall, const StartOptions& options) {
         if (id != 0) MainWindowProc(WindowEvent{WindowEventKind::Command, id});
     }
     if (options.topmost) MainWindowProc(WindowEvent{WindowEventKind::Command, IdTopmost});
-    if (options.bare) SetBareMode(wall->hwnd, true);
+    if (options.bare) {
+        SetBareMode(wall->hwnd, true);
+        // The size asked for is the wall's, also without menu bar and frame.
+        if (options.clientWidth > 0) {
+            SetClientSize(wall->hwnd, options.clientWidth, options.clientHeight);
+        }
+    }
     if (options.fullScreen) SetFullScreenMode(wall, true);
 }
 

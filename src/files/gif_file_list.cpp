@@ -111,20 +111,25 @@ bool ListGifEntries(const std::string& folderPath, std::vector<ListedGif>* entri
     std::error_code error;
     std::filesystem::directory_iterator it(folderPath, error);
     if (error) return false;
+    // Names are sorted before the folder is put in front: a large folder is
+    // read twice a second while files come and go.
+    std::vector<ListedGif> named;
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        if (!EndsWithGif(it->path().filename().string())) continue;
         ListedGif entry;
-        entry.path = (std::filesystem::path(folderPath) / it->path().filename()).string();
-        std::error_code statError;
-        entry.folder = it->is_directory(statError);
-        if (!entry.folder) {
-            const uintmax_t size = it->file_size(statError);
-            entry.size = statError ? 0 : static_cast<uint64_t>(size);
-        }
+        entry.path = it->path().filename().string();
+        if (!EndsWithGif(entry.path)) continue;
+        std::error_code typeError;
+        entry.folder = it->is_directory(typeError);  // from the listing, no stat
+        named.push_back(std::move(entry));
+    }
+    std::sort(named.begin(), named.end(),
+              [](const ListedGif& a, const ListedGif& b) { return NameBefore(a.path, b.path); });
+    const std::filesystem::path folder(folderPath);
+    entries->reserve(named.size());
+    for (ListedGif& entry : named) {
+        entry.path = (folder / entry.path).string();
         entries->push_back(std::move(entry));
     }
-    std::sort(entries->begin(), entries->end(),
-              [](const ListedGif& a, const ListedGif& b) { return NameBefore(a.path, b.path); });
     return !error;
 }
 
@@ -140,13 +145,19 @@ std::vector<std::string> SettledPaths(const GifFileList& list,
             continue;
         }
         // A file being written changes size between two looks; an empty one
-        // has not been written yet.
+        // has not been written yet. Only new entries cost a stat.
+        uint64_t size = 0;
+        if (!entry.folder) {
+            std::error_code sizeError;
+            const uintmax_t bytes = std::filesystem::file_size(entry.path, sizeError);
+            if (sizeError) continue;  // gone again, or unreadable
+            size = static_cast<uint64_t>(bytes);
+        }
         auto seen = growing->find(entry.path);
-        if (seen != growing->end() && seen->second == entry.size &&
-            (entry.folder || entry.size > 0)) {
+        if (seen != growing->end() && seen->second == size && (entry.folder || size > 0)) {
             settled.push_back(entry.path);
         } else {
-            stillGrowing[entry.path] = entry.size;
+            stillGrowing[entry.path] = size;
         }
     }
     *growing = std::move(stillGrowing);
@@ -155,6 +166,7 @@ std::vector<std::string> SettledPaths(const GifFileList& list,
 
 int32_t MergeListing(GifFileList* list, const std::vector<std::string>& paths) {
     const std::vector<std::string>& old = list->files;
+    if (old == paths) return 0;  // the usual look: nothing settled or left
     std::unordered_map<std::string, int32_t> newIndex;
     newIndex.reserve(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) newIndex.emplace(paths[i], static_cast<int32_t>(i));

@@ -39,11 +39,10 @@ int32_t DrawPlayOrder();  // 0 .. 32767
 
 // ---------------------------------------------------------------- a live folder
 
-// One GIF entry of a folder as seen now: its full path, its size in bytes
-// and whether it is a folder named *.gif (listed like a file).
+// One GIF entry of a folder as seen now: its full path and whether it is a
+// folder named *.gif (listed like a file).
 struct ListedGif {
     std::string path;
-    uint64_t size = 0;
     bool folder = false;
 };
 
@@ -56,7 +55,9 @@ using GrowingFiles = std::map<std::string, uint64_t>;
 // Of a fresh listing, the paths that may be in the play order: every file
 // already in it, and each new one that has been seen twice with the same
 // non-zero size (a new folder entry needs only the second look). The others
-// wait in growing, to be looked at again. Paths in file-name order.
+// wait in growing, to be looked at again. Only new entries are looked at
+// (stat), so a look at a large folder costs one directory read. Paths in
+// file-name order.
 std::vector<std::string> SettledPaths(const GifFileList& list,
                                       const std::vector<ListedGif>& entries,
                                       GrowingFiles* growing);

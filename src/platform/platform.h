@@ -98,6 +98,9 @@ void SetTopmost(PlatformWindow* window, bool topmost);
 // Leaving it brings back the mode (framed or bare) and the outer rectangle
 // the window had before.
 void SetFullScreen(PlatformWindow* window, bool fullScreen);
+// Resizes the window so that its client area is width x height (not in full
+// screen).
+void SetClientSize(PlatformWindow* window, int32_t width, int32_t height);
 bool IsFullScreen(PlatformWindow* window);
 
 // Starts moving the window with the mouse (call on a left-button press).

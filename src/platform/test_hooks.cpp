@@ -7,7 +7,13 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QUrl>
 #include <QOpenGLContext>
 
 #include "platform/platform_qt.h"
@@ -239,4 +245,41 @@ void OuterGeometryForTest(PlatformWindow* window, int32_t* x, int32_t* y, int32_
 
 void DestroyWindowForTest(PlatformWindow* window) {
     DestroyWindow(window);
+}
+
+// ---------------------------------------------------------------- keys, drops, screen
+
+void PressKeyForTest(PlatformWindow* window, int32_t key) {
+    if (!window) return;
+    QKeyEvent press(QEvent::KeyPress, key == KeyF11 ? Qt::Key_F11 : Qt::Key_Escape,
+                    Qt::NoModifier);
+    QCoreApplication::sendEvent(window->client, &press);
+    QKeyEvent release(QEvent::KeyRelease, press.key(), Qt::NoModifier);
+    QCoreApplication::sendEvent(window->client, &release);
+}
+
+bool DropPathForTest(PlatformWindow* window, const std::string& path) {
+    if (!window) return false;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    const QPoint at(window->client->width() / 2, window->client->height() / 2);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->client, &enter);
+    if (!enter.isAccepted()) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(window->client, &leave);
+        return false;
+    }
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->client, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->client, &drop);
+    return drop.isAccepted();
+}
+
+void ScreenSizeForTest(PlatformWindow* window, int32_t* width, int32_t* height) {
+    QScreen* screen = window && window->widget->screen() ? window->widget->screen()
+                                                         : QGuiApplication::primaryScreen();
+    *width = screen ? screen->geometry().width() : 0;
+    *height = screen ? screen->geometry().height() : 0;
 }

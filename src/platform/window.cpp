@@ -500,14 +500,27 @@ void SetFullScreen(PlatformWindow* window, bool fullScreen) {
         QScreen* screen = widget->screen() ? widget->screen() : QGuiApplication::primaryScreen();
         widget->showFullScreen();
         // Without a window manager nobody else sizes the window to the screen.
-        if (screen) widget->setGeometry(screen->geometry());
+        if (screen) {
+            const QRect whole = screen->geometry();
+            widget->setGeometry(whole);
+            PumpUntil([widget, whole] { return widget->geometry() == whole; }, 1000);
+        }
     } else {
         window->fullScreen = false;
         widget->showNormal();
         widget->menuBar()->setVisible(window->savedMenuBarShown);
-        widget->setGeometry(window->savedGeometry);
+        const QRect saved = window->savedGeometry;
+        widget->setGeometry(saved);
+        PumpUntil([widget, saved] { return widget->geometry() == saved; }, 1000);
     }
     SetClientBackground(window->client);
+}
+
+void SetClientSize(PlatformWindow* window, int32_t width, int32_t height) {
+    if (!window || window->fullScreen) return;
+    const QSize wanted(width, height);
+    window->widget->resize(window->widget->size() + (wanted - window->container->size()));
+    PumpUntil([window, wanted] { return window->container->size() == wanted; }, 1000);
 }
 
 bool IsFullScreen(PlatformWindow* window) {
