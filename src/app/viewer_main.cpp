@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/menu_table.h"
+#include "files/gif_file_list.h"
 #include "platform/platform.h"
 #include "wall/gif_wall.h"
 
@@ -213,6 +214,12 @@ int ViewerMain(int argc, char** argv) {
     bool haveFolder = false;
     const int status = ParseCommandLine(argc, argv, &options, &folder, &haveFolder);
     if (status != kCommandLineGoOn) return status;
+    // A GIF file stands for its folder, as when it is dropped on the window.
+    std::error_code error;
+    if (haveFolder && !std::filesystem::is_directory(folder, error)) {
+        const std::string ofFile = FolderToOpenFor(folder);
+        if (!ofFile.empty()) folder = ofFile;
+    }
     if (haveFolder && !UsableFolder(folder)) {
         std::fprintf(stderr, "reelstack: %s: not a readable folder; starting without a wall\n",
                      folder.c_str());
