@@ -260,20 +260,25 @@ void PressKeyForTest(PlatformWindow* window, int32_t key) {
 
 bool DropPathForTest(PlatformWindow* window, const std::string& path) {
     if (!window) return false;
+    // X11's drag and drop (XDND) reaches the top-level window, which hands
+    // the events to the widget under the pointer; the same way here.
+    QWindow* top = window->widget->windowHandle();
+    if (!top) return false;
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
-    const QPoint at(window->client->width() / 2, window->client->height() / 2);
+    const QPoint at = window->container->mapTo(
+        window->widget, QPoint(window->container->width() / 2, window->container->height() / 2));
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window->client, &enter);
+    QCoreApplication::sendEvent(top, &enter);
     if (!enter.isAccepted()) {
         QDragLeaveEvent leave;
-        QCoreApplication::sendEvent(window->client, &leave);
+        QCoreApplication::sendEvent(top, &leave);
         return false;
     }
     QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window->client, &move);
+    QCoreApplication::sendEvent(top, &move);
     QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window->client, &drop);
+    QCoreApplication::sendEvent(top, &drop);
     return drop.isAccepted();
 }
 
