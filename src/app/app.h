@@ -46,10 +46,38 @@ enum MenuId : int32_t {
     IdAbout = 501,
 };
 
+// Settings given on the command line. Each is what choosing its menu item
+// (or using its key) right after start-up gives; 0 and false keep the
+// default.
+struct StartOptions {
+    int32_t intervalId = 0;    // a menu id of the add-interval group
+    int32_t widthId = 0;       // a menu id of the width group
+    int32_t orderId = 0;       // IdOrderName or IdOrderRandom
+    int32_t clientWidth = 0;   // client area; 0 x 0: 760 x 600
+    int32_t clientHeight = 0;
+    bool fullScreen = false;
+    bool topmost = false;
+    bool bare = false;
+};
+
+// Reads the command line into options and folder. kCommandLineGoOn: start
+// the viewer; otherwise the exit status after what was printed (0 for
+// --help and --version, 2 for a bad command line, with a one-line message
+// on the standard error).
+constexpr int kCommandLineGoOn = -1;
+int ParseCommandLine(int argc, char** argv, StartOptions* options, std::string* folder,
+                     bool* haveFolder);
+
 // Start-up up to the main loop: window, menu states, GL, shader program and
-// loader thread. False when the window cannot be made (the entry then
-// returns 0 without a message).
-bool StartUp(GifWall* wall);
+// loader thread, then the settings of the command line. False when the
+// window cannot be made (the entry then returns 0 without a message).
+bool StartUp(GifWall* wall, const StartOptions& options = StartOptions{});
+
+// Full screen on or off; the wall relays out for the new client size.
+void SetFullScreenMode(GifWall* wall, bool fullScreen);
+
+// Stops watching the playing folder (open, close and quit call it).
+void StopLiveFolder();
 
 // One pass of the main loop: handles the waiting events (waiting for one
 // while no wall plays or the window is minimised), then paces, runs the add

@@ -40,6 +40,23 @@ void RunAddTimer(GifWall* wall) {
     }
 }
 
+// The command line's settings, each as its menu command or key would set
+// it, so that the check marks show them.
+void ApplyStartOptions(GifWall* wall, const StartOptions& options) {
+    for (int32_t id : {options.widthId, options.intervalId, options.orderId}) {
+        if (id != 0) MainWindowProc(WindowEvent{WindowEventKind::Command, id});
+    }
+    if (options.topmost) MainWindowProc(WindowEvent{WindowEventKind::Command, IdTopmost});
+    if (options.bare) {
+        SetBareMode(wall->hwnd, true);
+        // The size asked for is the wall's, also without menu bar and frame.
+        if (options.clientWidth > 0) {
+            SetClientSize(wall->hwnd, options.clientWidth, options.clientHeight);
+        }
+    }
+    if (options.fullScreen) SetFullScreenMode(wall, true);
+}
+
 }  // namespace
 
 WallHost ViewerWallHost() {
@@ -52,13 +69,14 @@ WallHost ViewerWallHost() {
     return host;
 }
 
-bool StartUp(GifWall* wall) {
+bool StartUp(GifWall* wall, const StartOptions& options) {
     wall->host = ViewerWallHost();
     std::error_code error;
     gStartDirectory = std::filesystem::current_path(error).string();
     std::setlocale(LC_ALL, "");
-    wall->clientWidth = 760;
-    wall->clientHeight = 600;
+    const bool sized = options.clientWidth > 0 && options.clientHeight > 0;
+    wall->clientWidth = sized ? options.clientWidth : 760;
+    wall->clientHeight = sized ? options.clientHeight : 600;
     gWall = wall;
 
     wall->hwnd = CreateMainWindow("リールスタック", wall->clientWidth, wall->clientHeight,
@@ -70,15 +88,16 @@ bool StartUp(GifWall* wall) {
     SetMenuItemState(IdOrderRandom, kMenuChecked);
     SetMenuItemState(IdClose, kMenuGreyed);
 
-    if (!InitGL(wall)) return true;  // no program, no loader: nothing will draw
-
-    wall->programHolder = new uint32_t(LoadShaderProgram());
-    gScaleWidth = 250;
-    wall->columnWidth = 250;
-    wall->pendingScaleWidth = 250;
-    wall->pendingColumnWidth = 250;
-    wall->pendingOrderMode = wall->fileList.orderMode;
-    wall->loaderThread = StartLoaderThread(LoaderThreadMain, wall, wall->subRC);
+    if (InitGL(wall)) {
+        wall->programHolder = new uint32_t(LoadShaderProgram());
+        gScaleWidth = 250;
+        wall->columnWidth = 250;
+        wall->pendingScaleWidth = 250;
+        wall->pendingColumnWidth = 250;
+        wall->pendingOrderMode = wall->fileList.orderMode;
+        wall->loaderThread = StartLoaderThread(LoaderThreadMain, wall, wall->subRC);
+    }  // else no program, no loader: nothing will draw
+    ApplyStartOptions(wall, options);
     return true;
 }
 
@@ -106,6 +125,7 @@ int RunMainLoop(GifWall* wall) {
 }
 
 void Shutdown(GifWall* wall) {
+    StopLiveFolder();
     if (wall->loaderThread) {
         PostLoaderCommand(wall, Quit);
         // A file that is being loaded is finished first.

@@ -17,6 +17,47 @@ const char* const kTitle = "リールスタック";
 // stays usable: a second open must not start inside the first.
 bool gOpenRunning = false;
 
+// The playing folder's watch, and its new files still being written.
+constexpr uint32_t kFolderLookDelayMs = 500;
+FolderWatch* gFolderWatch = nullptr;
+GrowingFiles gGrowingFiles;
+
+// A change in the playing folder: list it, let new files that are complete
+// join the play order and removed ones leave it. The listing runs without
+// the lock; the merge holds it, since the loader reads the list.
+void LookAtPlayingFolder() {
+    GifWall* wall = gWall;
+    if (!wall || !wall->playing) return;
+    std::vector<ListedGif> entries;
+    if (!ListGifEntries(wall->fileList.folderPath, &entries)) return;  // keep what plays
+    // Only this thread changes the list, so reading it here is safe.
+    std::vector<std::string> settled = SettledPaths(wall->fileList, entries, &gGrowingFiles);
+    {
+        std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+        MergeListing(&wall->fileList, settled);
+    }
+    if (!gGrowingFiles.empty()) LookAgainLater(gFolderWatch);
+}
+
+void StartLiveFolder(GifWall* wall) {
+    StopLiveFolder();
+    gFolderWatch = StartFolderWatch(wall->fileList.folderPath, kFolderLookDelayMs,
+                                    LookAtPlayingFolder);
+}
+
+void HandleKey(GifWall* wall, int32_t key) {
+    if (key == KeyF11) {
+        SetFullScreenMode(wall, !IsFullScreen(wall->hwnd));
+    } else if (key == KeyEscape && IsFullScreen(wall->hwnd)) {
+        SetFullScreenMode(wall, false);
+    }
+}
+
+void HandleDrop(GifWall* wall, const std::string& path) {
+    const std::string folder = FolderToOpenFor(path);
+    if (!folder.empty()) OpenCommand(wall, &folder);  // anything else is ignored
+}
+
 void HandleSize(GifWall* wall, const WindowEvent& event) {
     if (event.sizeKind == SizeMinimized) {
         wall->minimized = true;  // the stored client size stays as it was
@@ -68,7 +109,19 @@ void HandleCommand(GifWall* wall, int32_t id) {
 
 }  // namespace
 
+void StopLiveFolder() {
+    StopFolderWatch(gFolderWatch);
+    gFolderWatch = nullptr;
+    gGrowingFiles.clear();
+}
+
+void SetFullScreenMode(GifWall* wall, bool fullScreen) {
+    // The size events of the change relayout the wall.
+    SetFullScreen(wall->hwnd, fullScreen);
+}
+
 int32_t ClearWall(GifWall* wall) {
+    StopLiveFolder();
     // The loader places a ready stage and finishes that placement first, so
     // every GL object belongs to a slot of the wall.
     WaitIdle(wall);
@@ -95,6 +148,7 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
         gOpenRunning = false;
         return;  // nothing changes, the title included
     }
+    StopLiveFolder();
     SetWindowTitle(wall->hwnd, "リールスタック (読込中..)");
     if (wall->playing) ClearWall(wall);
     WaitIdle(wall);
@@ -117,6 +171,7 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
             wall->lastAddTime = TimeMs();
             wall->playing = true;
             SetMenuItemState(IdClose, kMenuPlain);
+            StartLiveFolder(wall);
         } else {
             ShowMessageBox(wall->hwnd, "表示可能な画像が存在しません。", kMessageCaption,
                            MessageBoxKind::Ok);
@@ -138,11 +193,18 @@ void MainWindowProc(const WindowEvent& event) {
             HandleSize(wall, event);
             break;
         case WindowEventKind::LeftButtonDown:
-            // In bare mode the whole client area drags the window.
-            if (!HasMenuBar(wall->hwnd)) StartWindowDrag(wall->hwnd);
+            // In bare mode the whole client area drags the window; a full
+            // screen window stays where it is.
+            if (!HasMenuBar(wall->hwnd) && !IsFullScreen(wall->hwnd)) StartWindowDrag(wall->hwnd);
             break;
         case WindowEventKind::LeftButtonDoubleClick:
-            SetBareMode(wall->hwnd, HasMenuBar(wall->hwnd));
+            if (!IsFullScreen(wall->hwnd)) SetBareMode(wall->hwnd, HasMenuBar(wall->hwnd));
+            break;
+        case WindowEventKind::Key:
+            HandleKey(wall, event.id);
+            break;
+        case WindowEventKind::Drop:
+            HandleDrop(wall, event.path);
             break;
         case WindowEventKind::Close:
             PostQuit(0);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,3 +36,41 @@ int32_t NextInRandomOrder(GifFileList* list);
 void SeedPlayOrder(uint32_t seed);
 uint32_t PlayOrderSeedFromTime(int64_t secondsSinceEpoch);
 int32_t DrawPlayOrder();  // 0 .. 32767
+
+// ---------------------------------------------------------------- a live folder
+
+// One GIF entry of a folder as seen now: its full path and whether it is a
+// folder named *.gif (listed like a file).
+struct ListedGif {
+    std::string path;
+    bool folder = false;
+};
+
+// The folder's GIF entries in file-name order. False when it cannot be read.
+bool ListGifEntries(const std::string& folderPath, std::vector<ListedGif>* entries);
+
+// Files still being written: path -> the size seen at the last look.
+using GrowingFiles = std::map<std::string, uint64_t>;
+
+// Of a fresh listing, the paths that may be in the play order: every file
+// already in it, and each new one that has been seen twice with the same
+// non-zero size (a new folder entry needs only the second look). The others
+// wait in growing, to be looked at again. Only new entries are looked at
+// (stat), so a look at a large folder costs one directory read. Paths in
+// file-name order.
+std::vector<std::string> SettledPaths(const GifFileList& list,
+                                      const std::vector<ListedGif>& entries,
+                                      GrowingFiles* growing);
+
+// Merges a listing (full paths in file-name order) into the play order:
+// files no longer listed leave it, new ones join at their sorted place and,
+// in random order, the current cycle's pool. nextIndex keeps naming the same
+// file; when that file left, file-name order goes on with the file that
+// followed it and random order draws a new pick. With no file left the
+// list is empty and nextIndex 0. Returns the number of files added plus
+// removed.
+int32_t MergeListing(GifFileList* list, const std::vector<std::string>& paths);
+
+// What a path dropped on the window opens: a folder itself, the folder of a
+// GIF file; empty for anything else.
+std::string FolderToOpenFor(const std::string& droppedPath);

@@ -33,6 +33,15 @@ enum class WindowEventKind {
     LeftButtonDown,     // left button pressed in the client area
     LeftButtonDoubleClick,
     Close,              // the close box was used
+    Key,                // a key was pressed; id holds the key (KeyF11, KeyEscape)
+    Drop,               // something was dropped on the window; path holds the
+                        // local path of its first file or folder
+};
+
+// Keys that reach the window procedure; others are not reported.
+enum Key : int32_t {
+    KeyF11 = 1,
+    KeyEscape = 2,
 };
 
 enum SizeKind : int32_t {
@@ -47,6 +56,7 @@ struct WindowEvent {
     int32_t sizeKind = 0;  // Size
     int32_t width = 0;     // Size: client width in logical pixels
     int32_t height = 0;    // Size: client height in logical pixels
+    std::string path = {};  // Drop
 };
 
 using WindowProc = void (*)(const WindowEvent& event);
@@ -84,6 +94,15 @@ void SetBareMode(PlatformWindow* window, bool bare);
 
 void SetTopmost(PlatformWindow* window, bool topmost);
 
+// Full screen: the window covers its screen with neither frame nor menu bar.
+// Leaving it brings back the mode (framed or bare) and the outer rectangle
+// the window had before.
+void SetFullScreen(PlatformWindow* window, bool fullScreen);
+// Resizes the window so that its client area is width x height (not in full
+// screen).
+void SetClientSize(PlatformWindow* window, int32_t width, int32_t height);
+bool IsFullScreen(PlatformWindow* window);
+
 // Starts moving the window with the mouse (call on a left-button press).
 void StartWindowDrag(PlatformWindow* window);
 
@@ -97,6 +116,19 @@ int QuitExitCode();
 
 // Device pixels per logical pixel of the client area.
 double ClientPixelRatio(PlatformWindow* window);
+
+// ---------------------------------------------------------------- folder watch
+
+// Watches a folder for entries created, removed or renamed in it (inotify
+// through QFileSystemWatcher). onChange runs on the UI thread, from the
+// event loop, at most once per delayMs however many changes came: bursts
+// are gathered. Null when the folder cannot be watched.
+struct FolderWatch;
+FolderWatch* StartFolderWatch(const std::string& folder, uint32_t delayMs, void (*onChange)());
+// Calls onChange once more after delayMs even without a change (to look
+// again at files that were still being written).
+void LookAgainLater(FolderWatch* watch);
+void StopFolderWatch(FolderWatch* watch);
 
 // ---------------------------------------------------------------- dialogs
 

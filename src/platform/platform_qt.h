@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QMargins>
+#include <QRect>
 #include <QPointF>
 #include <QWindow>
 
@@ -21,6 +22,11 @@
 #include <map>
 
 class ClientWindow;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QKeyEvent;
+class QMimeData;
 class QOffscreenSurface;
 class QOpenGLContext;
 
@@ -42,6 +48,10 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     PlatformWindow* owner_;
@@ -55,6 +65,8 @@ public:
     bool WasExposed() const { return wasExposed_; }
 
 protected:
+    bool event(QEvent* event) override;  // drag and drop reach a QWindow here
+    void keyPressEvent(QKeyEvent* event) override;
     void exposeEvent(QExposeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -88,10 +100,23 @@ struct PlatformWindow {
     // The frame the window manager drew around the framed window, kept when
     // bare mode starts so that leaving it restores the same outer rectangle.
     QMargins savedFrame;
+    // Full screen, and what leaving it brings back.
+    bool fullScreen = false;
+    QRect savedGeometry;
+    bool savedMenuBarShown = true;
     // A left press asked for a window move; it starts once the mouse moves.
     bool dragArmed = false;
     QPointF dragOrigin;
 };
+
+// Turns a key press into a Key event; false for keys the program ignores.
+bool DeliverKey(PlatformWindow* window, QKeyEvent* event);
+
+// The local path of the first file or folder a drag carries, or empty.
+std::string DraggedLocalPath(const QMimeData* data);
+// Hands a drop to the window procedure from the event loop, after the drag
+// and drop exchange has ended (the open it starts may run modal loops).
+void DeliverDrop(PlatformWindow* window, const std::string& path);
 
 // Delivers one event to the window procedure, if there is one.
 void DeliverWindowEvent(PlatformWindow* window, const WindowEvent& event);

@@ -7,7 +7,13 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QUrl>
 #include <QOpenGLContext>
 
 #include "platform/platform_qt.h"
@@ -239,4 +245,46 @@ void OuterGeometryForTest(PlatformWindow* window, int32_t* x, int32_t* y, int32_
 
 void DestroyWindowForTest(PlatformWindow* window) {
     DestroyWindow(window);
+}
+
+// ---------------------------------------------------------------- keys, drops, screen
+
+void PressKeyForTest(PlatformWindow* window, int32_t key) {
+    if (!window) return;
+    QKeyEvent press(QEvent::KeyPress, key == KeyF11 ? Qt::Key_F11 : Qt::Key_Escape,
+                    Qt::NoModifier);
+    QCoreApplication::sendEvent(window->client, &press);
+    QKeyEvent release(QEvent::KeyRelease, press.key(), Qt::NoModifier);
+    QCoreApplication::sendEvent(window->client, &release);
+}
+
+bool DropPathForTest(PlatformWindow* window, const std::string& path) {
+    if (!window) return false;
+    // X11's drag and drop (XDND) reaches the top-level window, which hands
+    // the events to the widget under the pointer; the same way here.
+    QWindow* top = window->widget->windowHandle();
+    if (!top) return false;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    const QPoint at = window->container->mapTo(
+        window->widget, QPoint(window->container->width() / 2, window->container->height() / 2));
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(top, &enter);
+    if (!enter.isAccepted()) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(top, &leave);
+        return false;
+    }
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(top, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(top, &drop);
+    return drop.isAccepted();
+}
+
+void ScreenSizeForTest(PlatformWindow* window, int32_t* width, int32_t* height) {
+    QScreen* screen = window && window->widget->screen() ? window->widget->screen()
+                                                         : QGuiApplication::primaryScreen();
+    *width = screen ? screen->geometry().width() : 0;
+    *height = screen ? screen->geometry().height() : 0;
 }

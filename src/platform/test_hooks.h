@@ -53,6 +53,15 @@ bool IsMenuItemCheckedForTest(int32_t id);
 // a popup's text, "text #id" for an item, "-" for a separator.
 std::string MenuOutlineForTest();
 
+// A key pressed and released in the client area (KeyF11, KeyEscape).
+void PressKeyForTest(PlatformWindow* window, int32_t key);
+// Drags a local file or folder onto the client area and drops it, through
+// Qt's drag-enter, drag-move and drop events. False when the window refused
+// it. The window procedure sees the drop once events are handled.
+bool DropPathForTest(PlatformWindow* window, const std::string& path);
+// The size of the screen the window is on.
+void ScreenSizeForTest(PlatformWindow* window, int32_t* width, int32_t* height);
+
 // Forgets an earlier PostQuit, so that one process can test several.
 void ResetQuitForTest();
 

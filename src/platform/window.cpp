@@ -19,7 +19,14 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
 #include <QResizeEvent>
 #include <QThread>
 #include <QWindowStateChangeEvent>
@@ -191,6 +198,90 @@ void MainWindow::changeEvent(QEvent* event) {
     }
 }
 
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (!DeliverKey(owner_, event)) QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DraggedLocalPath(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    if (!DraggedLocalPath(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const std::string path = DraggedLocalPath(event->mimeData());
+    if (path.empty()) return;
+    event->acceptProposedAction();
+    DeliverDrop(owner_, path);
+}
+
+bool ClientWindow::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!DraggedLocalPath(drag->mimeData()).empty()) {
+            drag->acceptProposedAction();
+        } else {
+            drag->ignore();
+        }
+        return true;
+    }
+    case QEvent::DragLeave:
+        return true;
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const std::string path = DraggedLocalPath(drop->mimeData());
+        if (path.empty()) {
+            drop->ignore();
+        } else {
+            drop->acceptProposedAction();
+            DeliverDrop(owner_, path);
+        }
+        return true;
+    }
+    default:
+        return QWindow::event(event);
+    }
+}
+
+void ClientWindow::keyPressEvent(QKeyEvent* event) {
+    if (!DeliverKey(owner_, event)) QWindow::keyPressEvent(event);
+}
+
+bool DeliverKey(PlatformWindow* window, QKeyEvent* event) {
+    WindowEvent key{WindowEventKind::Key};
+    if (event->key() == Qt::Key_F11) {
+        key.id = KeyF11;
+    } else if (event->key() == Qt::Key_Escape) {
+        key.id = KeyEscape;
+    } else {
+        return false;
+    }
+    if (event->isAutoRepeat()) return true;  // one toggle per press
+    DeliverWindowEvent(window, key);
+    return true;
+}
+
+std::string DraggedLocalPath(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return "";
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) return url.toLocalFile().toStdString();
+    }
+    return "";
+}
+
+void DeliverDrop(PlatformWindow* window, const std::string& path) {
+    if (!window || !window->widget) return;
+    QTimer::singleShot(0, window->widget, [window, path] {
+        WindowEvent drop{WindowEventKind::Drop};
+        drop.path = path;
+        DeliverWindowEvent(window, drop);
+    });
+}
+
 ClientWindow::ClientWindow(PlatformWindow* owner) : owner_(owner) {
     setSurfaceType(QSurface::OpenGLSurface);
     // The GL format is fixed when the native window is made, which happens
@@ -305,6 +396,7 @@ PlatformWindow* CreateMainWindow(const std::string& title, int32_t clientWidth,
 
     auto* widget = new MainWindow(window);
     window->widget = widget;
+    widget->setAcceptDrops(true);
     widget->setWindowTitle(QString::fromStdString(title));
     QIcon icon;
     for (const char* file : {"favBg.ico", "fav.ico"}) {
@@ -389,8 +481,50 @@ void SetTopmost(PlatformWindow* window, bool topmost) {
     const QRect inner = widget->geometry();
     widget->setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
     widget->setGeometry(inner);
-    widget->show();
+    if (window->fullScreen) {
+        widget->showFullScreen();
+    } else {
+        widget->show();
+    }
     SetClientBackground(window->client);
+}
+
+void SetFullScreen(PlatformWindow* window, bool fullScreen) {
+    if (!window || fullScreen == window->fullScreen) return;
+    MainWindow* widget = window->widget;
+    if (fullScreen) {
+        window->savedGeometry = widget->geometry();
+        window->savedMenuBarShown = !widget->menuBar()->isHidden();
+        window->fullScreen = true;
+        widget->menuBar()->setVisible(false);
+        QScreen* screen = widget->screen() ? widget->screen() : QGuiApplication::primaryScreen();
+        widget->showFullScreen();
+        // Without a window manager nobody else sizes the window to the screen.
+        if (screen) {
+            const QRect whole = screen->geometry();
+            widget->setGeometry(whole);
+            PumpUntil([widget, whole] { return widget->geometry() == whole; }, 1000);
+        }
+    } else {
+        window->fullScreen = false;
+        widget->showNormal();
+        widget->menuBar()->setVisible(window->savedMenuBarShown);
+        const QRect saved = window->savedGeometry;
+        widget->setGeometry(saved);
+        PumpUntil([widget, saved] { return widget->geometry() == saved; }, 1000);
+    }
+    SetClientBackground(window->client);
+}
+
+void SetClientSize(PlatformWindow* window, int32_t width, int32_t height) {
+    if (!window || window->fullScreen) return;
+    const QSize wanted(width, height);
+    window->widget->resize(window->widget->size() + (wanted - window->container->size()));
+    PumpUntil([window, wanted] { return window->container->size() == wanted; }, 1000);
+}
+
+bool IsFullScreen(PlatformWindow* window) {
+    return window && window->fullScreen;
 }
 
 void StartWindowDrag(PlatformWindow* window) {

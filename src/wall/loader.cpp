@@ -15,6 +15,7 @@ constexpr uint32_t kLoaderPollMs = 50;
 void AdvanceAfterAdd(GifWall* wall) {
     std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
     GifFileList& list = wall->fileList;
+    if (list.files.empty()) return;
     if (list.orderMode == 0) {
         NextInNameOrder(&list);
     } else {
@@ -59,7 +60,10 @@ int LoaderMain(GifWall* wall) {
             case AddNext: {
                 std::string path;
                 {
+                    // The UI thread merges a live folder's changes into the
+                    // list under the lock; every file may have left it.
                     std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+                    if (wall->fileList.files.empty()) break;
                     path = wall->fileList.files[static_cast<size_t>(wall->fileList.nextIndex)];
                 }
                 LoadAndStage(wall, std::move(path));
