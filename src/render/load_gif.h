@@ -18,5 +18,21 @@ int32_t LoadGif(GifWall* wall, std::string path);
 // 1 when done, 0 when the image was not active.
 int32_t ReleaseImage(WallImage* image);
 
+// Texture bytes one file may take, frames x canvas width x height x 4: a
+// load whose next frame would pass it fails like an undecodable file, before
+// that frame is uploaded. Set from the command line before the loader runs.
+constexpr uint64_t kDefaultFileTextureBudget = 256ull << 20;
+extern uint64_t gFileTextureBudget;
+
+// The budget of a file drawn displayHeight pixels high in a column of
+// columnWidth: the whole budget when it is at least as tall as wide,
+// otherwise the share displayHeight / columnWidth of it (0 for height 0).
+// This keeps every column's textures below budget x (window height /
+// column width + 1), see docs/overview.md.
+uint64_t FileTextureBudget(int32_t displayHeight, int32_t columnWidth);
+
+// Frame textures made by LoadGif and not yet deleted, on every thread.
+int64_t LiveFrameTextures();
+
 // The 4 vertices (x, y, u, v) every image's vertex buffer holds.
 extern const float kQuadVertices[16];
