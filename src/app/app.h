@@ -73,6 +73,10 @@ WallHost ViewerWallHost();
 // paints the window grey. 1.
 int32_t ClearWall(GifWall* wall);
 
+// True once the running initial fill should end at the next file: the
+// user chose "閉じる" during it, or a quit was requested.
+bool FillShouldStop();
+
 // The open command. With a folder, that folder is opened as if it had been
 // chosen in the picker.
 void OpenCommand(GifWall* wall, const std::string* folder);

@@ -49,6 +49,9 @@ WallHost ViewerWallHost() {
     host.setTitle = [](GifWall* wall, const std::string& title) { SetWindowTitle(wall->hwnd, title); };
     host.sleepMs = SleepMs;
     host.enterLoaderThread = [](GifWall* wall) { MakeLoaderContextCurrent(wall->subRC); };
+    // The fill runs on the UI thread: the window answers between files.
+    host.processEvents = [](GifWall*) { ProcessEvents(false); };
+    host.fillShouldStop = [](GifWall*) { return FillShouldStop(); };
     return host;
 }
 
@@ -56,7 +59,9 @@ bool StartUp(GifWall* wall) {
     wall->host = ViewerWallHost();
     std::error_code error;
     gStartDirectory = std::filesystem::current_path(error).string();
+    // Paths follow the user's locale; numbers stay in the C locale's form.
     std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
     wall->clientWidth = 760;
     wall->clientHeight = 600;
     gWall = wall;

@@ -1,4 +1,6 @@
 // The process: command line, start-up, main loop, shutdown.
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -7,6 +9,7 @@
 
 #include "app/app.h"
 #include "platform/platform.h"
+#include "render/load_gif.h"
 #include "wall/gif_wall.h"
 
 namespace {
@@ -15,6 +18,9 @@ const char* const kUsage =
     "usage: reelstack [FOLDER]\n"
     "Shows the animated GIFs of FOLDER as a wall of columns.\n"
     "Without FOLDER, choose one with ファイル > 開く.\n"
+    "  --texture-budget MB  texture memory one GIF may take (default 256 MB;\n"
+    "                       less for images drawn flatter than square); a file\n"
+    "                       whose frames need more is skipped like a broken one\n"
     "  --help     show this text\n"
     "  --version  show the version\n";
 
@@ -24,6 +30,30 @@ bool UsableFolder(const std::string& path) {
     if (!std::filesystem::is_directory(path, error)) return false;
     std::filesystem::directory_iterator it(path, error);
     return !error;
+}
+
+// --texture-budget MB or --texture-budget=MB at argv[*i]: sets the budget
+// and moves *i past the value. 0 when argv[*i] is another argument, 1 when
+// taken, -1 when the value is not a whole number of MB from 1 to 1048576.
+int TakeTextureBudgetOption(int argc, char** argv, int* i) {
+    const char* const name = "--texture-budget";
+    const size_t length = std::strlen(name);
+    const char* arg = argv[*i];
+    if (std::strncmp(arg, name, length) != 0) return 0;
+    const char* value = nullptr;
+    if (arg[length] == '=') {
+        value = arg + length + 1;
+    } else if (arg[length] == '\0') {
+        if (*i + 1 >= argc) return -1;
+        value = argv[++*i];
+    } else {
+        return 0;
+    }
+    uint64_t megabytes = 0;
+    auto [end, error] = std::from_chars(value, value + std::strlen(value), megabytes);
+    if (error != std::errc() || *end != '\0' || megabytes < 1 || megabytes > (1u << 20)) return -1;
+    gFileTextureBudget = megabytes << 20;
+    return 1;
 }
 
 }  // namespace
@@ -40,6 +70,13 @@ int ViewerMain(int argc, char** argv) {
             std::puts("リールスタック 1.0.1");
             return 0;
         }
+        const int budget = TakeTextureBudgetOption(argc, argv, &i);
+        if (budget < 0) {
+            std::fprintf(stderr, "reelstack: --texture-budget takes a number of MB from 1 to 1048576\n%s",
+                         kUsage);
+            return 2;
+        }
+        if (budget > 0) continue;
         if (argv[i][0] == '-' && argv[i][1] != '\0') {
             std::fprintf(stderr, "reelstack: unknown option %s\n%s", argv[i], kUsage);
             return 2;

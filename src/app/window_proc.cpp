@@ -16,6 +16,10 @@ const char* const kTitle = "リールスタック";
 // The picker and the message boxes run nested event loops, in which the menu
 // stays usable: a second open must not start inside the first.
 bool gOpenRunning = false;
+// The initial fill answers events between files; "閉じる" meanwhile asks it
+// to stop at the next file boundary instead of clearing under its feet.
+bool gFillRunning = false;
+bool gFillStopRequested = false;
 
 void HandleSize(GifWall* wall, const WindowEvent& event) {
     if (event.sizeKind == SizeMinimized) {
@@ -45,6 +49,10 @@ void HandleCommand(GifWall* wall, int32_t id) {
         SetMenuItemState(IdTopmost, GetMenuItemState(IdTopmost) == kMenuPlain ? kMenuChecked
                                                                                : kMenuPlain);
     } else if (id == IdClose) {
+        if (gFillRunning) {
+            gFillStopRequested = true;
+            return;
+        }
         ClearWall(wall);
         SetMenuItemState(IdClose, kMenuGreyed);
     } else if ((index = IndexInGroup(kWidthIds, id)) >= 0) {
@@ -68,6 +76,8 @@ void HandleCommand(GifWall* wall, int32_t id) {
 
 }  // namespace
 
+bool FillShouldStop() { return gFillStopRequested || QuitRequested(); }
+
 int32_t ClearWall(GifWall* wall) {
     // The loader places a ready stage and finishes that placement first, so
     // every GL object belongs to a slot of the wall.
@@ -83,8 +93,10 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
     // Without GL there is no loader to feed a wall and nothing could be
     // drawn: say so instead of opening.
     if (!wall->loaderThread) {
+        // GL came up but the loader thread did not start: say that, not GL.
         ShowMessageBox(wall->hwnd,
-                       "OpenGLの初期化に失敗したため、画像を表示できません。",
+                       wall->mainRC ? "読み込みスレッドを開始できなかったため、画像を表示できません。"
+                                    : "OpenGLの初期化に失敗したため、画像を表示できません。",
                        kMessageCaption, MessageBoxKind::Ok);
         return;
     }
@@ -112,7 +124,19 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
                 wall->columns[static_cast<size_t>(c)].clear();
             }
         }
-        if (InitialFill(wall) != 0) {
+        // "閉じる" can end the fill, so it is offered while the fill runs.
+        const int32_t closeState = GetMenuItemState(IdClose);
+        SetMenuItemState(IdClose, kMenuPlain);
+        gFillRunning = true;
+        gFillStopRequested = false;
+        const int32_t filled = InitialFill(wall);
+        gFillRunning = false;
+        SetMenuItemState(IdClose, closeState);
+        if (filled == kFillStopped) {
+            // Closed during the fill: the wall is empty again, nothing to say.
+            if (wall->mainRC) ShowEmptyWall(wall);
+            SetMenuItemState(IdClose, kMenuGreyed);
+        } else if (filled != 0) {
             wall->lastFrameTime = TimeMs();
             wall->lastAddTime = TimeMs();
             wall->playing = true;
