@@ -26,6 +26,13 @@ TEST(CommandLine, OptionsAndFolders) {
         {"--bogus", 2, "", usage},
         {"/tmp /tmp", 2, "", usage},
         {"/no/such/folder", 124, "", "reelstack: /no/such/folder: not a readable folder"},
+        // the texture budget: whole MB from 1; the folder after it still counts
+        {"--texture-budget 64 --help", 0, usage, ""},
+        {"--texture-budget=64 /no/such/folder", 124, "", "/no/such/folder: not a readable folder"},
+        {"--texture-budget", 2, "", "--texture-budget takes a number of MB"},
+        {"--texture-budget 0", 2, "", "--texture-budget takes a number of MB"},
+        {"--texture-budget=12x", 2, "", "--texture-budget takes a number of MB"},
+        {"--texture-budget -5 /tmp", 2, "", "--texture-budget takes a number of MB"},
     };
     for (const auto& [args, status, printed, complaint] : rows) {
         const std::string run = "timeout -k 5 4 " REELSTACK_BINARY " " + args + " </dev/null";
@@ -41,6 +48,16 @@ TEST(CommandLine, OptionsAndFolders) {
                                       : complained.find(complaint) != std::string::npos)
             << args << ": " << complained;
     }
+}
+
+TEST(CommandLine, HelpSaysWhatTheTextureBudgetIs) {
+    const std::string out = testing::TempDir() + "reelstack-help";
+    ASSERT_EQ(std::system((REELSTACK_BINARY " --help >" + out).c_str()), 0);
+    const std::string help = Slurp(out);
+    EXPECT_NE(help.find("--texture-budget MB  texture memory one GIF may take (default 256 MB"),
+              std::string::npos)
+        << help;
+    EXPECT_NE(help.find("is skipped"), std::string::npos) << help;
 }
 
 }  // namespace
