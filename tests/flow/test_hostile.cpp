@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include "flow_support.h"
 #include "render/load_gif.h"
@@ -233,6 +234,68 @@ TEST_F(HostileTest, AHostileFolderPlaysOnAndTheViewerQuitsWithStatusZero) {
     ClearWall(wall_);
     EXPECT_EQ(LiveFrameTextures(), 0);
     ResetQuitForTest();
+}
+
+// Texture bytes of an image's frames, as GL holds them.
+uint64_t TextureBytes(const WallImage& image) {
+    uint64_t bytes = 0;
+    if (!image.active) return 0;
+    for (const FrameTexture& frame : image.frames) {
+        GLint w = 0, h = 0;
+        glBindTexture(GL_TEXTURE_2D, frame.texture);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+        bytes += uint64_t(w) * uint64_t(h) * 4;
+    }
+    return bytes;
+}
+
+// The wall holds at most columns x budget x (client height / column width
+// + 1) bytes of textures, plus one budget in the stage, however flat its
+// images are (docs/overview.md). Flat files at their budgets stack many per
+// column; they must not pass it.
+TEST_F(HostileTest, TheWallsTexturesStayWithinTheirBoundWhateverTheImagesHeights) {
+    namespace fs = std::filesystem;
+    const uint64_t savedBudget = gFileTextureBudget;
+    const uint64_t budget = gFileTextureBudget = 1ull << 20;
+    const fs::path dir = FreshFolder("bound");
+    // {file width, height, frames}: each as many frames as its budget allows
+    // (drawn 1, 2, 10, 50 and 250 high; frame bytes 1000, 2000, 10000 ...).
+    const int files[][3] = {{250, 1, 4}, {250, 2, 4}, {500, 20, 4}, {250, 50, 4},
+                            {500, 500, 4}, {250, 600, 1}, {250, 1, 4}, {250, 2, 4}};
+    for (int i = 0; i < 8; ++i) {
+        const int* f = files[i];
+        char name[16];
+        std::snprintf(name, sizeof name, "f%d.gif", i);
+        WriteSolidGif(dir / name, f[0], f[1], f[2], 4, i);
+    }
+    Watchdog watchdog(120, "the bound run");
+    OpenPlaying(dir.string());
+    const uint64_t bound = 3 * budget * (600 + 250) / 250 + budget;
+    uint64_t most = 0;
+    for (int add = 0; add < 120; ++add) {
+        ASSERT_TRUE(PostAddNext(wall_));
+        uint64_t bytes = TextureBytes(wall_->pendingImage);
+        Locked(wall_, [&] {
+            for (const WallImage& image : wall_->images) bytes += TextureBytes(image);
+        });
+        most = std::max(most, bytes);
+        ASSERT_LE(bytes, bound) << "after add " << add;
+    }
+    std::printf("most texture bytes on the wall %llu of the bound %llu\n",
+                static_cast<unsigned long long>(most), static_cast<unsigned long long>(bound));
+    // Every file loaded: each sits within its own budget.
+    size_t kinds = 0;
+    Locked(wall_, [&] {
+        std::set<size_t> heights;
+        for (const WallImage& image : wall_->images) {
+            if (image.active) heights.insert(size_t(image.height));
+        }
+        kinds = heights.size();
+    });
+    EXPECT_GE(kinds, 5u) << "flat and tall files alike reached the wall";
+    gFileTextureBudget = savedBudget;
+    ClearWall(wall_);
 }
 
 // A FIFO named *.gif: opening it must not wait for a writer. Needs the
