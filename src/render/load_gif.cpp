@@ -19,7 +19,7 @@ const float kQuadVertices[16] = {
     0.0f, -1.0f, 0.0f, 1.0f,  //
 };
 
-uint64_t gFileTextureBudget = kDefaultFileTextureBudget;
+std::atomic<uint64_t> gFileTextureBudget{kDefaultFileTextureBudget};
 
 namespace {
 
@@ -86,10 +86,11 @@ private:
 
 uint64_t FileTextureBudget(int32_t displayHeight, int32_t columnWidth) {
     if (displayHeight <= 0 || columnWidth <= 0) return 0;
-    if (displayHeight >= columnWidth) return gFileTextureBudget;
+    const uint64_t budget = gFileTextureBudget.load();
+    if (displayHeight >= columnWidth) return budget;
     // Flatter than square: a share in proportion to the drawn height, so
     // that a column's textures stay bounded however flat its images are.
-    return static_cast<uint64_t>(static_cast<double>(gFileTextureBudget) * displayHeight / columnWidth);
+    return static_cast<uint64_t>(static_cast<double>(budget) * displayHeight / columnWidth);
 }
 
 int64_t LiveFrameTextures() { return gLiveFrameTextures.load(std::memory_order_relaxed); }

@@ -3,6 +3,7 @@
 // the drawing context.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -20,9 +21,10 @@ int32_t ReleaseImage(WallImage* image);
 
 // Texture bytes one file may take, frames x canvas width x height x 4: a
 // load whose next frame would pass it fails like an undecodable file, before
-// that frame is uploaded. Set from the command line before the loader runs.
+// that frame is uploaded. Set from the command line; atomic because the
+// loader thread reads it.
 constexpr uint64_t kDefaultFileTextureBudget = 256ull << 20;
-extern uint64_t gFileTextureBudget;
+extern std::atomic<uint64_t> gFileTextureBudget;
 
 // The budget of a file drawn displayHeight pixels high in a column of
 // columnWidth: the whole budget when it is at least as tall as wide,
