@@ -4,6 +4,7 @@
 #include "files/gif_file_list.h"
 #include "gif/gif_decoder.h"
 #include "platform/platform.h"
+#include "render/load_gif.h"
 #include "render/render.h"
 #include "wall/gif_wall.h"
 #include "wall/loader.h"
@@ -129,7 +130,10 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
         SetMenuItemState(IdClose, kMenuPlain);
         gFillRunning = true;
         gFillStopRequested = false;
+        // A long file keeps the window answering too; a stop waits for its end.
+        SetEventsWhileLoading([] { ProcessEvents(false); });
         const int32_t filled = InitialFill(wall);
+        SetEventsWhileLoading(nullptr);
         gFillRunning = false;
         SetMenuItemState(IdClose, closeState);
         if (filled == kFillStopped) {

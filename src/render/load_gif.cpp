@@ -8,6 +8,7 @@
 #include <new>
 
 #include "gif/gif_decoder.h"
+#include "platform/platform.h"
 #include "wall/gif_wall.h"
 
 // Position (x, y) and texture coordinate (u, v) of the quad's corners,
@@ -24,11 +25,13 @@ std::atomic<uint64_t> gFileTextureBudget{kDefaultFileTextureBudget};
 namespace {
 
 std::atomic<int64_t> gLiveFrameTextures{0};
+thread_local void (*tEventsWhileLoading)() = nullptr;
+constexpr uint32_t kEventsEveryMs = 100;
 
 // Receives the decoded file and turns it into GL objects on the stage.
 class TextureSink : public GifFrameSink {
 public:
-    explicit TextureSink(GifWall* wall) : wall_(wall) {}
+    explicit TextureSink(GifWall* wall) : wall_(wall), lastEvents_(TimeMs()) {}
 
     void Opened(const GifFileInfo& info) override {
         // A texture GL cannot hold would draw as garbage: skip the file.
@@ -53,6 +56,10 @@ public:
     }
 
     void Frame(const GifFrame& frame) override {
+        if (tEventsWhileLoading && TimeMs() - lastEvents_ >= kEventsEveryMs) {
+            tEventsWhileLoading();
+            lastEvents_ = TimeMs();
+        }
         // The frame that would pass the budget is not uploaded: the file
         // fails and what it uploaded is freed.
         std::vector<FrameTexture>& frames = wall_->pendingImage.frames;
@@ -80,6 +87,7 @@ private:
     GifWall* wall_;
     uint64_t budget_ = 0;
     uint64_t frameBytes_ = 0;
+    uint32_t lastEvents_;
 };
 
 }  // namespace
@@ -92,6 +100,8 @@ uint64_t FileTextureBudget(int32_t displayHeight, int32_t columnWidth) {
     // that a column's textures stay bounded however flat its images are.
     return static_cast<uint64_t>(static_cast<double>(budget) * displayHeight / columnWidth);
 }
+
+void SetEventsWhileLoading(void (*events)()) { tEventsWhileLoading = events; }
 
 int64_t LiveFrameTextures() { return gLiveFrameTextures.load(std::memory_order_relaxed); }
 

@@ -33,6 +33,11 @@ extern std::atomic<uint64_t> gFileTextureBudget;
 // column width + 1), see docs/overview.md.
 uint64_t FileTextureBudget(int32_t displayHeight, int32_t columnWidth);
 
+// While set on the calling thread, LoadGif calls events at least every
+// 100 ms of a long decode, between two frames (the UI thread's fill uses it
+// to keep the window answering). Per thread: the loader never sees it.
+void SetEventsWhileLoading(void (*events)());
+
 // Frame textures made by LoadGif and not yet deleted, on every thread.
 int64_t LiveFrameTextures();
 

@@ -148,6 +148,37 @@ TEST(LoadGifTest, AFileStopsAtTheFrameThatWouldPassItsBudgetAndFreesWhatItMade) 
     gFileTextureBudget = savedBudget;
 }
 
+// A long load on the UI thread hands over to the window's events once 100
+// ms have passed since the last time. A clock that moves 50 ms at every
+// look makes each load long.
+TEST(LoadGifTest, ALongLoadHandlesEventsEveryTenthOfASecond) {
+    GifWall* wall = StartTestViewer();
+    gScaleWidth = wall->columnWidth = 250;
+    const std::string path = (FreshFolder("long") / "long.gif").string();
+    WriteSolidGif(path, 250, 250, 60);
+    static uint32_t now;
+    static std::vector<uint32_t> calls;
+    now = 0;
+    calls.clear();
+    SetClockForTest([] { return now += 50; });
+    SetEventsWhileLoading([] { calls.push_back(now); });
+    ResetStage(wall);
+    EXPECT_EQ(LoadGif(wall, path), 0);
+    const uint32_t end = now;
+    SetEventsWhileLoading(nullptr);
+    EXPECT_EQ(LoadGif(wall, path), 0) << "without a hook nothing is called";
+    SetClockForTest(nullptr);
+    ReleaseImage(&wall->pendingImage);
+    calls.push_back(end);
+    // Every look after 100 ms calls it: one call every second frame.
+    EXPECT_EQ(calls.size(), 31u);
+    uint32_t last = 0;
+    for (uint32_t t : calls) {
+        EXPECT_LE(t - last, 150u);
+        last = t;
+    }
+}
+
 TEST(ShaderLogTest, PrintsEachStepWithTheDriversLogsOrOneLineWithoutTheVertexFile) {
     ASSERT_NE(StartTestViewer(), nullptr);
     ASSERT_EQ(chdir(FreshFolder("shaders").c_str()), 0);
