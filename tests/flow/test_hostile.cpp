@@ -48,7 +48,7 @@ private:
 
 using Clock = std::chrono::steady_clock;
 
-// 20,000 files named *.gif that are no GIF, and three good 100 px ones
+// 20,000 files named *.gif that are no GIF, and three good ones
 // at the end of the name order.
 std::string BrokenFolder() {
     static const std::string path = [] {
@@ -58,7 +58,8 @@ std::string BrokenFolder() {
             std::snprintf(name, sizeof name, "bad%05d.gif", i);
             WriteBrokenGif(dir / name);
         }
-        for (const char* name : {"zz1.gif", "zz2.gif", "zz3.gif"}) WriteSolidGif(dir / name, 250, 100, 2);
+        // Drawn 20 high: 90 of them fill the wall, 30 passes over the folder.
+        for (const char* name : {"zz1.gif", "zz2.gif", "zz3.gif"}) WriteSolidGif(dir / name, 250, 20, 2);
         return dir.string();
     }();
     return path;
