@@ -94,9 +94,10 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
     // Without GL there is no loader to feed a wall and nothing could be
     // drawn: say so instead of opening.
     if (!wall->loaderThread) {
-        // GL came up but the loader thread did not start: say that, not GL.
+        // GL came up (it made the program cell) but the loader thread did
+        // not start: say that, not GL.
         ShowMessageBox(wall->hwnd,
-                       wall->mainRC ? "読み込みスレッドを開始できなかったため、画像を表示できません。"
+                       wall->programHolder ? "読み込みスレッドを開始できなかったため、画像を表示できません。"
                                     : "OpenGLの初期化に失敗したため、画像を表示できません。",
                        kMessageCaption, MessageBoxKind::Ok);
         return;

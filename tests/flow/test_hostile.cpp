@@ -145,16 +145,6 @@ TEST_F(HostileTest, CloseDuringAFillEndsItWhileOpenAndWidthWaitAsBetweenFills) {
     TriggerMenuCommandForTest(IdWidth250);
 }
 
-TEST_F(HostileTest, OpenWithoutALoaderThreadSaysSoAndNotThatGLFailed) {
-    LoaderThread* loader = std::exchange(wall_->loaderThread, nullptr);
-    Open(MakeFolder("noloader", {250}));
-    wall_->loaderThread = loader;
-    EXPECT_EQ(gUser.messages, (std::vector<std::string>{
-                                  "[OK] メッセージダイアログ: "
-                                  "読み込みスレッドを開始できなかったため、画像を表示できません。"}));
-    EXPECT_FALSE(wall_->playing);
-}
-
 // Two read-backs of the client area.
 std::vector<uint8_t> ReadClient() {
     std::vector<uint8_t> pixels(760 * 600 * 3);
