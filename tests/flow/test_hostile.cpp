@@ -5,9 +5,11 @@
 // stalled; a watchdog ends the process if one does again.
 #include <GL/glew.h>
 #include <fcntl.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -173,12 +175,11 @@ TEST_F(HostileTest, AHostileFolderPlaysOnAndTheViewerQuitsWithStatusZero) {
     fs::create_symlink(dir / "nowhere.gif.target", dir / "dangling.gif");
     fs::create_symlink(dir / "loop2.gif", dir / "loop1.gif");
     fs::create_symlink(dir / "loop1.gif", dir / "loop2.gif");
+    // The only file drawn 100 high; mode 000. Root reads it anyway, so as
+    // root the fill (which opens files on this thread) runs with the file
+    // system user nobody: the kernel then drops root's file access rights.
     WriteSolidGif(dir / "locked.gif", 250, 100, 2);
     fs::permissions(dir / "locked.gif", fs::perms::none);
-    if (geteuid() == 0) {
-        std::puts("note: running as root, locked.gif (mode 000) is still readable; "
-                  "the unreadable case is only exercised as another user");
-    }
     WriteSolidGif(dir / "name\xff\xfe.gif", 250, 120, 3, 4, 5);  // not UTF-8, still a GIF
     WriteBytes((dir / "empty.gif").string(), {});
     {
@@ -191,7 +192,18 @@ TEST_F(HostileTest, AHostileFolderPlaysOnAndTheViewerQuitsWithStatusZero) {
     gFileTextureBudget = 4ull << 20;
 
     Watchdog watchdog(120, "the hostile folder");
+    const bool root = geteuid() == 0;
+    if (root) setfsuid(65534);
+    std::FILE* probe = std::fopen((dir / "locked.gif").c_str(), "rb");
+    const bool locked = probe == nullptr;
+    if (probe) std::fclose(probe);
     OpenPlaying(dir.string());
+    if (root) setfsuid(0);
+    ASSERT_TRUE(locked) << "locked.gif is readable: the unreadable case would not be tried";
+    // Name order: the fill tried locked.gif after the six good files.
+    for (const std::vector<int32_t>& column : Layout(wall_)) {
+        EXPECT_EQ(std::count(column.begin(), column.end(), 100), 0) << "the unreadable file showed";
+    }
     TriggerMenuCommandForTest(IdInterval1s);
     ASSERT_TRUE(PlayFor(wall_, 2500));
     const std::vector<uint8_t> first = ReadClient();
