@@ -146,6 +146,9 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
             wall->lastAddTime = TimeMs();
             wall->playing = true;
             SetMenuItemState(IdClose, kMenuPlain);
+            // The window may have changed its width while the fill answered
+            // events; the columns follow now that the wall plays.
+            Relayout();
         } else {
             ShowMessageBox(wall->hwnd, "表示可能な画像が存在しません。", kMessageCaption,
                            MessageBoxKind::Ok);

@@ -147,6 +147,24 @@ TEST_F(HostileTest, CloseDuringAFillEndsItWhileOpenAndWidthWaitAsBetweenFills) {
     TriggerMenuCommandForTest(IdWidth250);
 }
 
+// A resize during the fill is not lost: the wall takes the new column
+// count once it plays.
+TEST_F(HostileTest, AResizeDuringTheFillShapesTheWallThatFollows) {
+    const std::string folder = MakeFolder("resize", {250, 250, 250, 250});
+    SetTitleObserverForTest([](const std::string& title) {
+        static bool resized;
+        if (title.rfind("リールスタック (読込中.. ", 0) == 0 && !resized) {
+            resized = true;
+            ResizeClientForTest(gWall->hwnd, 500, 600);
+        }
+    });
+    OpenCommand(wall_, &folder);
+    SetTitleObserverForTest(nullptr);
+    EXPECT_EQ(std::pair(wall_->clientWidth, wall_->columnCount), std::pair(500, 2));
+    EXPECT_TRUE(wall_->playing);
+    ClearWall(wall_);
+}
+
 // Two read-backs of the client area.
 std::vector<uint8_t> ReadClient() {
     std::vector<uint8_t> pixels(760 * 600 * 3);
