@@ -4,15 +4,13 @@
 // files that change while the wall plays. Each of these once hung, grew or
 // stalled; a watchdog ends the process if one does again.
 #include <GL/glew.h>
-#include <fcntl.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <cstdio>
+#include <condition_variable>
 #include <cstdlib>
 #include <set>
 
