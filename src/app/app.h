@@ -58,6 +58,7 @@ struct StartOptions {
     bool fullScreen = false;
     bool topmost = false;
     bool bare = false;
+    uint64_t textureBudgetBytes = 0;  // texture memory one file may take; 0: the default
 };
 
 // Reads the command line into options and folder. kCommandLineGoOn: start
@@ -100,6 +101,10 @@ WallHost ViewerWallHost();
 // The close command: waits until the loader is idle, empties the wall and
 // paints the window grey. 1.
 int32_t ClearWall(GifWall* wall);
+
+// True once the running initial fill should end at the next file: the
+// user chose "閉じる" during it, or a quit was requested.
+bool FillShouldStop();
 
 // The open command. With a folder, that folder is opened as if it had been
 // chosen in the picker.

@@ -43,6 +43,7 @@ void RunAddTimer(GifWall* wall) {
 // The command line's settings, each as its menu command or key would set
 // it, so that the check marks show them.
 void ApplyStartOptions(GifWall* wall, const StartOptions& options) {
+    if (options.textureBudgetBytes != 0) gFileTextureBudget = options.textureBudgetBytes;
     for (int32_t id : {options.widthId, options.intervalId, options.orderId}) {
         if (id != 0) MainWindowProc(WindowEvent{WindowEventKind::Command, id});
     }
@@ -66,6 +67,9 @@ WallHost ViewerWallHost() {
     host.setTitle = [](GifWall* wall, const std::string& title) { SetWindowTitle(wall->hwnd, title); };
     host.sleepMs = SleepMs;
     host.enterLoaderThread = [](GifWall* wall) { MakeLoaderContextCurrent(wall->subRC); };
+    // The fill runs on the UI thread: the window answers between files.
+    host.processEvents = [](GifWall*) { ProcessEvents(false); };
+    host.fillShouldStop = [](GifWall*) { return FillShouldStop(); };
     return host;
 }
 
@@ -73,7 +77,9 @@ bool StartUp(GifWall* wall, const StartOptions& options) {
     wall->host = ViewerWallHost();
     std::error_code error;
     gStartDirectory = std::filesystem::current_path(error).string();
+    // Paths follow the user's locale; numbers stay in the C locale's form.
     std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
     const bool sized = options.clientWidth > 0 && options.clientHeight > 0;
     wall->clientWidth = sized ? options.clientWidth : 760;
     wall->clientHeight = sized ? options.clientHeight : 600;

@@ -1,5 +1,7 @@
 // The process: command line, start-up, main loop, shutdown.
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -92,6 +94,16 @@ bool ParseSize(const char* value, StartOptions* options) {
     return true;
 }
 
+// Texture memory one file may take, in MB.
+bool ParseTextureBudget(const char* value, StartOptions* options) {
+    uint64_t megabytes = 0;
+    const char* const end = value + std::strlen(value);
+    const auto [stop, error] = std::from_chars(value, end, megabytes);
+    if (error != std::errc() || stop != end || megabytes < 1 || megabytes > (1u << 20)) return false;
+    options->textureBudgetBytes = megabytes << 20;
+    return true;
+}
+
 // One command-line option: its name, the name of its value (null for a
 // switch), what --help says, what it sets, and the values it accepts (for
 // the error message).
@@ -118,6 +130,10 @@ const OptionRow kOptions[] = {
      [](const char*, StartOptions* o) { return o->topmost = true; }, ""},
     {"--bare", nullptr, "start without menu bar and frame (as a double-click does)",
      [](const char*, StartOptions* o) { return o->bare = true; }, ""},
+    {"--texture-budget", "MB",
+     "texture memory one GIF may take (default 256 MB; less for images\n"
+     "                     drawn flatter than square); a file that needs more is skipped",
+     ParseTextureBudget, "a whole number of MB from 1 to 1048576"},
 };
 
 std::string Usage() {

@@ -4,6 +4,7 @@
 #include "files/gif_file_list.h"
 #include "gif/gif_decoder.h"
 #include "platform/platform.h"
+#include "render/load_gif.h"
 #include "render/render.h"
 #include "wall/gif_wall.h"
 #include "wall/loader.h"
@@ -16,6 +17,10 @@ const char* const kTitle = "リールスタック";
 // The picker and the message boxes run nested event loops, in which the menu
 // stays usable: a second open must not start inside the first.
 bool gOpenRunning = false;
+// The initial fill answers events between files; "閉じる" meanwhile asks it
+// to stop at the next file boundary instead of clearing under its feet.
+bool gFillRunning = false;
+bool gFillStopRequested = false;
 
 // The playing folder's watch, and its new files still being written.
 constexpr uint32_t kFolderLookDelayMs = 500;
@@ -86,6 +91,10 @@ void HandleCommand(GifWall* wall, int32_t id) {
         SetMenuItemState(IdTopmost, GetMenuItemState(IdTopmost) == kMenuPlain ? kMenuChecked
                                                                                : kMenuPlain);
     } else if (id == IdClose) {
+        if (gFillRunning) {
+            gFillStopRequested = true;
+            return;
+        }
         ClearWall(wall);
         SetMenuItemState(IdClose, kMenuGreyed);
     } else if ((index = IndexInGroup(kWidthIds, id)) >= 0) {
@@ -120,6 +129,8 @@ void SetFullScreenMode(GifWall* wall, bool fullScreen) {
     SetFullScreen(wall->hwnd, fullScreen);
 }
 
+bool FillShouldStop() { return gFillStopRequested || QuitRequested(); }
+
 int32_t ClearWall(GifWall* wall) {
     StopLiveFolder();
     // The loader places a ready stage and finishes that placement first, so
@@ -136,8 +147,11 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
     // Without GL there is no loader to feed a wall and nothing could be
     // drawn: say so instead of opening.
     if (!wall->loaderThread) {
+        // GL came up (it made the program cell) but the loader thread did
+        // not start: say that, not GL.
         ShowMessageBox(wall->hwnd,
-                       "OpenGLの初期化に失敗したため、画像を表示できません。",
+                       wall->programHolder ? "読み込みスレッドを開始できなかったため、画像を表示できません。"
+                                    : "OpenGLの初期化に失敗したため、画像を表示できません。",
                        kMessageCaption, MessageBoxKind::Ok);
         return;
     }
@@ -166,11 +180,29 @@ void OpenCommand(GifWall* wall, const std::string* folder) {
                 wall->columns[static_cast<size_t>(c)].clear();
             }
         }
-        if (InitialFill(wall) != 0) {
+        // "閉じる" can end the fill, so it is offered while the fill runs.
+        const int32_t closeState = GetMenuItemState(IdClose);
+        SetMenuItemState(IdClose, kMenuPlain);
+        gFillRunning = true;
+        gFillStopRequested = false;
+        // A long file keeps the window answering too; a stop waits for its end.
+        SetEventsWhileLoading([] { ProcessEvents(false); });
+        const int32_t filled = InitialFill(wall);
+        SetEventsWhileLoading(nullptr);
+        gFillRunning = false;
+        SetMenuItemState(IdClose, closeState);
+        if (filled == kFillStopped) {
+            // Closed during the fill: the wall is empty again, nothing to say.
+            if (wall->mainRC) ShowEmptyWall(wall);
+            SetMenuItemState(IdClose, kMenuGreyed);
+        } else if (filled != 0) {
             wall->lastFrameTime = TimeMs();
             wall->lastAddTime = TimeMs();
             wall->playing = true;
             SetMenuItemState(IdClose, kMenuPlain);
+            // The window may have changed its width while the fill answered
+            // events; the columns follow now that the wall plays.
+            Relayout();
             StartLiveFolder(wall);
         } else {
             ShowMessageBox(wall->hwnd, "表示可能な画像が存在しません。", kMessageCaption,

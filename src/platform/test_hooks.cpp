@@ -170,6 +170,17 @@ void CloseWindowForTest(PlatformWindow* window) {
     PumpFor(20);
 }
 
+void PostMenuCommandForTest(int32_t id) {
+    if (MenuItemRecord* item = FindMenuItem(id)) {
+        QMetaObject::invokeMethod(item->action, "trigger", Qt::QueuedConnection);
+    }
+}
+
+void PostCloseRequestForTest(PlatformWindow* window) {
+    if (!window || !window->widget->windowHandle()) return;
+    QCoreApplication::postEvent(window->widget->windowHandle(), new QCloseEvent());
+}
+
 void SetMinimizedForTest(PlatformWindow* window, bool minimized) {
     if (!window) return;
     if (minimized) {

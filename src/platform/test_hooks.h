@@ -27,6 +27,10 @@ void TriggerMenuCommandForTest(int32_t id);
 void ResizeClientForTest(PlatformWindow* window, int32_t width, int32_t height);
 void DoubleClickClientForTest(PlatformWindow* window);
 void CloseWindowForTest(PlatformWindow* window);
+// The same two as queued events: they arrive only when the UI thread next
+// handles its events, as a user's click or close would.
+void PostMenuCommandForTest(int32_t id);
+void PostCloseRequestForTest(PlatformWindow* window);
 void SetMinimizedForTest(PlatformWindow* window, bool minimized);
 std::string WindowTitleForTest(PlatformWindow* window);
 // Sees every title SetWindowTitle sets, in order; null stops it.

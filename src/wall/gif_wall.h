@@ -38,6 +38,11 @@ struct WallHost {
     void (*sleepMs)(uint32_t ms) = nullptr;
     // Runs first on the loader thread: makes the loader's GL context current.
     void (*enterLoaderThread)(GifWall* wall) = nullptr;
+    // The initial fill calls these between files on the UI thread: handle
+    // the window's waiting events, then ask whether the user ended the fill
+    // (closed the window or chose to close the wall). Null: neither.
+    void (*processEvents)(GifWall* wall) = nullptr;
+    bool (*fillShouldStop)(GifWall* wall) = nullptr;
 };
 
 // The one-word mailbox of the loader.

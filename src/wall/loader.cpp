@@ -1,7 +1,8 @@
 // The loader thread with its one-word mailbox, and the initial fill.
 #include "wall/loader.h"
 
-#include <cstdio>
+#include <charconv>
+#include <vector>
 
 #include "files/gif_file_list.h"
 #include "wall/gif_wall.h"
@@ -98,9 +99,11 @@ int32_t WaitIdle(GifWall* wall) {
 }
 
 std::string FillProgressTitle(double percent) {
-    char number[64];
-    std::snprintf(number, sizeof number, "%f", percent);
-    return std::string("リールスタック (読込中.. ") + number + "%)";
+    // to_chars never follows the C locale: the title reads 37.500000 under
+    // a comma-decimal locale too.
+    char number[400];
+    auto end = std::to_chars(number, number + sizeof number, percent, std::chars_format::fixed, 6);
+    return std::string("リールスタック (読込中.. ") + std::string(number, end.ptr) + "%)";
 }
 
 int32_t InitialFill(GifWall* wall) {
@@ -108,9 +111,14 @@ int32_t InitialFill(GifWall* wall) {
     int32_t (*advance)(GifFileList*) = list.orderMode != 0 ? NextInRandomOrder : NextInNameOrder;
     const int32_t fileCount = static_cast<int32_t>(list.files.size());
     int32_t attempt = 0;
-    // Images of height 0 never make a column grow: a whole pass over the
-    // list that leaves every column as it was ends the fill.
-    int32_t passStartHeight = -1;
+    // Which files were tried since the wall last grew. Once every file has
+    // been tried without growth no file can make a column grow (images of
+    // height 0, files that turned bad): the fill ends. A run of fileCount
+    // attempts is not enough: in random order it straddles two cycles and
+    // can miss the one file that loads.
+    std::vector<bool> triedSinceGrowth(static_cast<size_t>(fileCount), false);
+    int32_t triedCount = 0;
+    int32_t wallHeight = 0;
 
     for (;;) {
         {
@@ -126,7 +134,8 @@ int32_t InitialFill(GifWall* wall) {
             wall->host.setTitle(wall, FillProgressTitle(percent));
         }
 
-        std::string path = list.files[static_cast<size_t>(list.nextIndex)];
+        const int32_t index = list.nextIndex;
+        std::string path = list.files[static_cast<size_t>(index)];
         ResetStage(wall);
         int32_t result = -2;
         if (wall->host.loadGif(wall, path) == 0) result = PlaceStaged(wall, true);
@@ -136,20 +145,34 @@ int32_t InitialFill(GifWall* wall) {
         attempt = (attempt + 1) % (fileCount + 1);
         if (result == -1) return 1;
 
-        if (attempt == 0) {
-            int32_t height = 0;
-            {
-                std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
-                for (int32_t c = 0; c < wall->columnCount; ++c) height += ColumnHeight(wall, c);
-            }
-            if (height == passStartHeight) {
-                if (height > 0) return 1;
-                // Nothing on the wall can be seen: give its GL objects back
-                // and report that no image could be shown.
-                EmptyWall(wall);
-                return 0;
-            }
-            passStartHeight = height;
+        int32_t height = 0;
+        {
+            std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
+            for (int32_t c = 0; c < wall->columnCount; ++c) height += ColumnHeight(wall, c);
+        }
+        if (height > wallHeight) {
+            wallHeight = height;
+            triedSinceGrowth.assign(triedSinceGrowth.size(), false);
+            triedCount = 0;
+        } else if (!triedSinceGrowth[static_cast<size_t>(index)]) {
+            triedSinceGrowth[static_cast<size_t>(index)] = true;
+            ++triedCount;
+        }
+        // An empty wall is ended by the check above after one pass.
+        if (triedCount == fileCount && !wall->images.empty()) {
+            if (height > 0) return 1;
+            // Nothing on the wall can be seen: give its GL objects back and
+            // report that no image could be shown.
+            EmptyWall(wall);
+            return 0;
+        }
+
+        // Between files the window answers; a close ends the fill here.
+        if (wall->host.processEvents) wall->host.processEvents(wall);
+        if (wall->host.fillShouldStop && wall->host.fillShouldStop(wall)) {
+            EmptyWall(wall);
+            ResetStage(wall);
+            return kFillStopped;
         }
     }
 }

@@ -24,8 +24,12 @@ void PostLoaderCommand(GifWall* wall, int32_t command);
 
 // Fills the columns in use to the bottom edge with the folder's files on the
 // calling thread, showing the progress in the title. 1 when the wall is
-// full, 0 when no file could be shown.
+// full (or no file left could make a column grow while something shows),
+// 0 when no file could be shown, kFillStopped when the host's
+// fillShouldStop ended it between two files (the wall is empty again).
+constexpr int32_t kFillStopped = -1;
 int32_t InitialFill(GifWall* wall);
 
-// The progress title for percent, "%f" formatted.
+// The progress title for percent, six digits after the point, always with
+// a decimal point whatever the C locale.
 std::string FillProgressTitle(double percent);

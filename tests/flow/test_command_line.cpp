@@ -45,6 +45,13 @@ TEST(CommandLine, OptionsAndFolders) {
         {"--width", 2, "", "reelstack: --width needs a value: 100, 150"},
         {"--fullscreen=yes", 2, "", "reelstack: --fullscreen takes no value\n"},
         {"--bogus --width 200", 2, "", "reelstack: unknown option --bogus\n" + usage},
+        // the texture budget: whole MB from 1; the folder after it still counts
+        {"--texture-budget 64 --help", 0, usage, ""},
+        {"--texture-budget=64 /no/such/folder", 124, "", "/no/such/folder: not a readable folder"},
+        {"--texture-budget", 2, "", "reelstack: --texture-budget needs a value: a whole number of MB"},
+        {"--texture-budget 0", 2, "", "--texture-budget: bad value"},
+        {"--texture-budget=12x", 2, "", "--texture-budget: bad value"},
+        {"--texture-budget -5 /tmp", 2, "", "--texture-budget: bad value"},
     };
     for (const auto& [args, status, printed, complaint] : rows) {
         const std::string display = status == 2 ? "env -u DISPLAY " : "";
@@ -71,7 +78,9 @@ TEST(CommandLine, OptionsAndFolders) {
     ASSERT_EQ(std::system((REELSTACK_BINARY " --help >" + out).c_str()), 0);
     const std::string help = Slurp(out);
     for (const char* line : {"--interval SECONDS", "--width PX", "--order ORDER", "--size WxH",
-                             "--fullscreen", "--topmost", "--bare", "F11", "Esc"}) {
+                             "--fullscreen", "--topmost", "--bare", "F11", "Esc",
+                             "--texture-budget MB texture memory one GIF may take (default 256 MB",
+                             "is skipped"}) {
         EXPECT_NE(help.find(line), std::string::npos) << line;
     }
 }

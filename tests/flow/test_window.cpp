@@ -78,8 +78,9 @@ TEST_F(WindowTest, EachWayAnOpenCanEnd) {
     const std::string noGif = MakeFolder("no-gif", {});
     WriteBytes(noGif + "/a.png", {1, 2, 3});
     const Heights secondWall = {{500, 125}, {125, 125, 500}, {500, 500}};
-    const std::string noGl =
-        "[OK] メッセージダイアログ: OpenGLの初期化に失敗したため、画像を表示できません。";
+    // GL came up but the loader thread did not: the message names the thread.
+    const std::string noLoader =
+        "[OK] メッセージダイアログ: 読み込みスレッドを開始できなかったため、画像を表示できません。";
     struct Row {
         int32_t answer;  // over a playing wall, or 0 without one
         std::string folder;
@@ -91,7 +92,7 @@ TEST_F(WindowTest, EachWayAnOpenCanEnd) {
     const Row rows[] = {
         {0, "", {}, {}},
         {0, noGif, {"[OK] メッセージダイアログ: 画像が見つかりません。"}, {}},
-        {0, second, {noGl}, {}, nullptr, false},
+        {0, second, {noLoader}, {}, nullptr, false},
         {kAnswerNo, second, {kAskEnd}, {{300, 350}, {350, 350}, {300, 300}}},
         {kAnswerYes, second, {kAskEnd}, secondWall},
         {kAnswerYes, second, {kAskEnd}, secondWall, OpenFromInsideThePicker},  // does nothing

@@ -3,6 +3,8 @@
 // commands meet a running load.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
 #include <future>
 
 #include "fake_host.h"
@@ -71,7 +73,7 @@ TEST(InitialFill, TakesFilesInTurnIntoTheShortestColumnUntilEveryColumnIsFull) {
     }
 }
 
-TEST(InitialFill, ImagesOfHeightZeroEndTheFillAfterTwoPassesThatGrewNothing) {
+TEST(InitialFill, EndsOnceEveryFileWasTriedWithoutGrowthAndGivesBackAnInvisibleWall) {
     // Very flat files load but add no height: no column would ever fill.
     fake::Reset();
     GifWall wall;
@@ -81,7 +83,68 @@ TEST(InitialFill, ImagesOfHeightZeroEndTheFillAfterTwoPassesThatGrewNothing) {
     EXPECT_EQ(InitialFill(&wall), 0);
     EXPECT_TRUE(wall.images.empty());
     EXPECT_EQ(fake::LiveObjects(), 0u) << "nothing of an invisible wall stays alive";
-    EXPECT_EQ(Joined(fake::gState.loads), "ababab") << "two passes of three attempts";
+    EXPECT_EQ(Joined(fake::gState.loads), "ab") << "both files tried, neither grew the wall";
+}
+
+// The fill's promise: a result of 1 means every column in use reaches the
+// bottom. In random order a run of (files + 1) attempts straddles two
+// random cycles and can miss the only file that loads.
+TEST(InitialFill, RandomOrderFillsEveryColumnWhateverTheSeed) {
+    for (int32_t files : {3, 10}) {
+        int32_t short_fills = 0;
+        for (uint32_t seed = 1; seed <= 2000; ++seed) {
+            fake::Reset();
+            GifWall wall;
+            fake::SetUpWall(&wall, 760, 600, 3);
+            std::vector<int32_t> heights(static_cast<size_t>(files), 0);
+            heights[1] = 100;  // the one file that loads
+            MakeFiles(&wall, heights, 1);
+            SeedPlayOrder(seed);
+            NextInRandomOrder(&wall.fileList);  // the listing's first pick
+            const int32_t result = InitialFill(&wall);
+            bool full = result == 1;
+            for (int32_t c = 0; c < 3; ++c) full = full && ColumnHeight(&wall, c) >= 600;
+            if (!full) ++short_fills;
+            EXPECT_EQ(fake::LiveObjects(), 2 * wall.images.size()) << "seed " << seed;
+        }
+        EXPECT_EQ(short_fills, 0) << files << " files";
+    }
+}
+
+TEST(InitialFill, HandsTheHostEveryFileBoundaryAndStopsWhenAsked) {
+    fake::Reset();
+    GifWall wall;
+    fake::SetUpWall(&wall, 760, 600, 3);
+    MakeFiles(&wall, {100, 0, 100, 0, 100});
+    static int boundaries;
+    boundaries = 0;
+    wall.host.processEvents = [](GifWall*) { ++boundaries; };
+    // The user closes after the fourth file.
+    wall.host.fillShouldStop = [](GifWall*) { return boundaries >= 4; };
+    EXPECT_EQ(InitialFill(&wall), kFillStopped);
+    EXPECT_EQ(Joined(fake::gState.loads), "abcd");
+    EXPECT_EQ(boundaries, 4);
+    EXPECT_TRUE(wall.images.empty());
+    EXPECT_EQ(fake::Layout(&wall), Heights(3));
+    EXPECT_EQ(fake::LiveObjects(), 0u) << "the stopped fill leaks no GL object";
+    EXPECT_EQ(wall.pendingStatus, -1);
+}
+
+TEST(FillProgressTitle, KeepsTheDecimalPointUnderACommaLocale) {
+    const char* found = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+        if (std::setlocale(LC_ALL, name)) {
+            found = name;
+            break;
+        }
+    }
+    if (!found) GTEST_SKIP() << "no comma-decimal locale installed (scripts/setup generates de_DE.UTF-8)";
+    char probe[32];
+    std::snprintf(probe, sizeof probe, "%f", 37.5);
+    const std::string title = FillProgressTitle(37.5);
+    std::setlocale(LC_ALL, "C");
+    ASSERT_STREQ(probe, "37,500000") << found << " is a comma locale";
+    EXPECT_EQ(title, "リールスタック (読込中.. 37.500000%)");
 }
 
 // A wall with a loader thread running LoaderMain on the fake host.

@@ -52,6 +52,12 @@ TEST(GlStepTest, StartUpShowsTheWindowThenTheStepsMessageAndShutdownStopsAtItsOw
     ClientSizeForTest(wall->hwnd, &width, &height);
     EXPECT_EQ(std::pair(width, height), std::pair(760, 600));
     EXPECT_EQ(gShown, atStartUp ? expected : std::vector<std::string>{});
+    if (atStartUp) {  // "開く" names GL as the cause, whichever GL step failed
+        TriggerMenuCommandForTest(IdOpen);
+        ASSERT_FALSE(gShown.empty());
+        EXPECT_EQ(gShown.back(), "OpenGLの初期化に失敗したため、画像を表示できません。/メッセージダイアログ");
+        gShown.pop_back();
+    }
     EXPECT_EQ(wall->loaderThread == nullptr, atStartUp) << "no loader without GL";
     EXPECT_EQ(wall->programHolder == nullptr, atStartUp);
     EXPECT_EQ(wall->mainRC == nullptr, atStartUp && step <= GlStep::MakeMainCurrent);

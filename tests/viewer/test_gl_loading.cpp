@@ -84,7 +84,8 @@ TEST(LoadGifTest, FailedFilesLeaveNoLiveObject) {
         {big, 1, max + 1, 250, 0},
         {big, max + 1, 100, max + 1, 0},
         {big, 1, max, 250, -1},
-        {big, max, 1, max, -1},
+        // a max x 1 file is drawn 0 pixels high in a 250 column: no budget
+        {big, max, 1, max, 0},
         {big, max + 1, 100, 250, -1}};
     for (const auto& [path, w, h, scale, textures] : rows) {
         if (w) WriteSolidGif(big, w, h, 1);
@@ -99,6 +100,83 @@ TEST(LoadGifTest, FailedFilesLeaveNoLiveObject) {
         ReleaseImage(&wall->pendingImage);
     }
     gScaleWidth = wall->columnWidth = 250;
+}
+
+// A file of many frames stops at the frame that would pass its texture
+// budget: that frame is never uploaded and everything made is freed.
+TEST(LoadGifTest, AFileStopsAtTheFrameThatWouldPassItsBudgetAndFreesWhatItMade) {
+    GifWall* wall = StartTestViewer();
+    gScaleWidth = wall->columnWidth = 250;
+    const uint64_t savedBudget = gFileTextureBudget;
+    const uint64_t frame = 250 * 250 * 4;  // a 500 x 500 file at 250
+    const std::string path = (FreshFolder("budget") / "many.gif").string();
+    WriteSolidGif(path, 500, 500, 40);
+    struct Row {
+        uint64_t budget;
+        int32_t result;
+        size_t framesMade;
+    };
+    // 40 frames exactly fit, one byte less stops before the 40th, and a
+    // budget of less than one frame makes nothing at all.
+    const Row rows[] = {{40 * frame, 0, 40}, {40 * frame - 1, 1, 39}, {12 * frame + 5, 1, 12},
+                        {frame - 1, 1, 0}};
+    for (const Row& row : rows) {
+        gFileTextureBudget = row.budget;
+        const int64_t liveBefore = LiveFrameTextures();
+        ResetStage(wall);
+        EXPECT_EQ(LoadGif(wall, path), row.result) << row.budget;
+        EXPECT_EQ(wall->pendingImage.frames.size(), row.framesMade) << row.budget;
+        const WallImage made = wall->pendingImage;
+        if (row.result == 0) {
+            EXPECT_EQ(LiveFrameTextures() - liveBefore, 40);
+            ReleaseImage(&wall->pendingImage);
+        }
+        EXPECT_EQ(LiveObjects(made), 0u) << "no GL object of a failed file stays alive";
+        EXPECT_EQ(LiveFrameTextures(), liveBefore);
+    }
+    // Flatter than square: the budget shrinks with the drawn height. A
+    // 500 x 100 file is drawn 50 high, so it gets a fifth of the budget.
+    gFileTextureBudget = 40 * frame;
+    EXPECT_EQ(FileTextureBudget(50, 250), 8 * frame);
+    EXPECT_EQ(FileTextureBudget(250, 250), 40 * frame);
+    EXPECT_EQ(FileTextureBudget(0, 250), 0u);
+    WriteSolidGif(path, 500, 100, 41);  // 41 frames of 250 x 50 x 4 = 8.2 x frame
+    ResetStage(wall);
+    EXPECT_EQ(LoadGif(wall, path), 1);
+    EXPECT_EQ(wall->pendingImage.frames.size(), 40u);
+    EXPECT_EQ(LiveObjects(wall->pendingImage), 0u);
+    gFileTextureBudget = savedBudget;
+}
+
+// A long load on the UI thread hands over to the window's events once 100
+// ms have passed since the last time. A clock that moves 50 ms at every
+// look makes each load long.
+TEST(LoadGifTest, ALongLoadHandlesEventsEveryTenthOfASecond) {
+    GifWall* wall = StartTestViewer();
+    gScaleWidth = wall->columnWidth = 250;
+    const std::string path = (FreshFolder("long") / "long.gif").string();
+    WriteSolidGif(path, 250, 250, 60);
+    static uint32_t now;
+    static std::vector<uint32_t> calls;
+    now = 0;
+    calls.clear();
+    SetClockForTest([] { return now += 50; });
+    SetEventsWhileLoading([] { calls.push_back(now); });
+    ResetStage(wall);
+    EXPECT_EQ(LoadGif(wall, path), 0);
+    const uint32_t end = now;
+    SetEventsWhileLoading(nullptr);
+    EXPECT_EQ(LoadGif(wall, path), 0) << "without a hook nothing is called";
+    SetClockForTest(nullptr);
+    ReleaseImage(&wall->pendingImage);
+    calls.push_back(end);
+    // Every look after 100 ms calls it: one call every second frame.
+    EXPECT_EQ(calls.size(), 31u);
+    uint32_t last = 0;
+    for (uint32_t t : calls) {
+        EXPECT_LE(t - last, 150u);
+        last = t;
+    }
 }
 
 TEST(ShaderLogTest, PrintsEachStepWithTheDriversLogsOrOneLineWithoutTheVertexFile) {

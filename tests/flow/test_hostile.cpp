@@ -1,0 +1,350 @@
+// A hostile user's folders against the running viewer: a fill of 20,000
+// broken files that must keep answering, commands posted during a fill, a
+// file of too many frames, a folder of everything that is not a GIF and
+// files that change while the wall plays. Each of these once hung, grew or
+// stalled; a watchdog ends the process if one does again.
+#include <GL/glew.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <condition_variable>
+#include <cstdlib>
+#include <set>
+
+#include "flow_support.h"
+#include "render/load_gif.h"
+
+namespace flow {
+namespace {
+
+// Ends the process if the scope is not left within seconds.
+class Watchdog {
+public:
+    Watchdog(int seconds, const char* what) : thread_([this, seconds, what] {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!done_cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+            std::fprintf(stderr, "watchdog: %s did not finish within %d s\n", what, seconds);
+            std::_Exit(3);
+        }
+    }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        done_cv_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+using Clock = std::chrono::steady_clock;
+
+// 20,000 files named *.gif that are no GIF, and three good ones
+// at the end of the name order.
+std::string BrokenFolder() {
+    static const std::string path = [] {
+        const std::filesystem::path dir = FreshFolder("broken20000");
+        for (int i = 0; i < 20000; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "bad%05d.gif", i);
+            WriteBrokenGif(dir / name);
+        }
+        // Drawn 20 high: 90 of them fill the wall, 30 passes over the folder.
+        for (const char* name : {"zz1.gif", "zz2.gif", "zz3.gif"}) WriteSolidGif(dir / name, 250, 20, 2);
+        return dir.string();
+    }();
+    return path;
+}
+
+// What the user does once the fill has run for a second, posted as real
+// input is: it reaches the viewer only if the fill handles events.
+struct DuringFill {
+    Clock::time_point fillStart, posted;
+    std::vector<int32_t> commands;  // menu ids, then a close request if closeWindow
+    bool closeWindow = false;
+    int progressTitles = 0;
+    int progressTitlesAfterPost = 0;
+};
+DuringFill gDuring;
+
+void WatchFill(const std::string& title) {
+    if (title.rfind("リールスタック (読込中.. ", 0) != 0) return;
+    ++gDuring.progressTitles;
+    if (gDuring.posted != Clock::time_point{}) {
+        ++gDuring.progressTitlesAfterPost;
+        return;
+    }
+    if (Clock::now() - gDuring.fillStart < std::chrono::seconds(1)) return;
+    gDuring.posted = Clock::now();
+    for (int32_t id : gDuring.commands) PostMenuCommandForTest(id);
+    if (gDuring.closeWindow) PostCloseRequestForTest(gWall->hwnd);
+}
+
+class HostileTest : public FlowTest {
+protected:
+    // Opens folder by name order with the user's actions during the fill;
+    // returns the seconds from posting them to the end of the open.
+    double OpenWhileUserActs(const std::string& folder, std::vector<int32_t> commands, bool close) {
+        gDuring = DuringFill{};
+        gDuring.commands = std::move(commands);
+        gDuring.closeWindow = close;
+        SetTitleObserverForTest(WatchFill);
+        gDuring.fillStart = Clock::now();
+        OpenCommand(wall_, &folder);
+        const auto end = Clock::now();
+        SetTitleObserverForTest(nullptr);
+        if (gDuring.posted == Clock::time_point{}) return -1;
+        return std::chrono::duration<double>(end - gDuring.posted).count();
+    }
+};
+
+TEST_F(HostileTest, ACloseRequestDuringALongFillIsServedWithinASecond) {
+    const std::string folder = BrokenFolder();
+    const int64_t texturesBefore = LiveFrameTextures();
+    Watchdog watchdog(60, "the fill of 20,000 broken files");
+    const double served = OpenWhileUserActs(folder, {}, true);
+    ASSERT_GE(served, 0) << "the fill ended within its first second";
+    std::printf("close request served after %.3f s, %d progress titles\n", served, gDuring.progressTitles);
+    EXPECT_LT(served, 1.0) << "seconds from the close request to the end of the fill";
+    EXPECT_TRUE(QuitRequested());
+    EXPECT_GE(gDuring.progressTitles, 10) << "the title kept its percentage up to date";
+    EXPECT_FALSE(wall_->playing);
+    EXPECT_TRUE(wall_->images.empty());
+    EXPECT_EQ(LiveFrameTextures(), texturesBefore) << "nothing of the stopped fill stays alive";
+    EXPECT_EQ(WindowTitleForTest(wall_->hwnd), kTitle);
+    EXPECT_TRUE(gUser.messages.empty());
+    ResetQuitForTest();
+}
+
+TEST_F(HostileTest, CloseDuringAFillEndsItWhileOpenAndWidthWaitAsBetweenFills) {
+    const std::string folder = BrokenFolder();
+    const int64_t texturesBefore = LiveFrameTextures();
+    Watchdog watchdog(60, "the fill of 20,000 broken files");
+    const double served = OpenWhileUserActs(folder, {IdOpen, IdWidth300, IdClose}, false);
+    ASSERT_GE(served, 0);
+    EXPECT_LT(served, 1.0);
+    EXPECT_FALSE(QuitRequested());
+    EXPECT_EQ(gUser.pickerCalls, 0) << "no open starts inside a fill";
+    EXPECT_EQ(std::pair(wall_->pendingColumnWidth, wall_->columnWidth), std::pair(300, 250))
+        << "the width waits for the next open";
+    EXPECT_TRUE(wall_->images.empty());
+    EXPECT_FALSE(wall_->playing);
+    EXPECT_EQ(LiveFrameTextures(), texturesBefore);
+    EXPECT_FALSE(IsMenuItemEnabledForTest(IdClose));
+    EXPECT_EQ(WindowTitleForTest(wall_->hwnd), kTitle);
+    EXPECT_TRUE(gUser.messages.empty());
+    TriggerMenuCommandForTest(IdWidth250);
+}
+
+// A resize during the fill is not lost: the wall takes the new column
+// count once it plays.
+TEST_F(HostileTest, AResizeDuringTheFillShapesTheWallThatFollows) {
+    const std::string folder = MakeFolder("resize", {250, 250, 250, 250});
+    SetTitleObserverForTest([](const std::string& title) {
+        static bool resized;
+        if (title.rfind("リールスタック (読込中.. ", 0) == 0 && !resized) {
+            resized = true;
+            ResizeClientForTest(gWall->hwnd, 500, 600);
+        }
+    });
+    OpenCommand(wall_, &folder);
+    SetTitleObserverForTest(nullptr);
+    EXPECT_EQ(std::pair(wall_->clientWidth, wall_->columnCount), std::pair(500, 2));
+    EXPECT_TRUE(wall_->playing);
+    ClearWall(wall_);
+}
+
+// Two read-backs of the client area.
+std::vector<uint8_t> ReadClient() {
+    std::vector<uint8_t> pixels(760 * 600 * 3);
+    glReadBuffer(GL_BACK);  // the front buffer reads as zeros under Xvfb
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 760, 600, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+// Plays for ms, handing the loop's passes over; false once it quit.
+bool PlayFor(GifWall* wall, int ms) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+        if (!MainLoopPass(wall)) return false;
+    }
+    return true;
+}
+
+TEST_F(HostileTest, AHostileFolderPlaysOnAndTheViewerQuitsWithStatusZero) {
+    namespace fs = std::filesystem;
+    const fs::path dir = FreshFolder("hostile");
+    for (int i = 0; i < 6; ++i) {
+        WriteSolidGif(dir / ("good" + std::to_string(i) + ".gif"), 250, 150 + 20 * i, 4, 4, i);
+    }
+    fs::create_directory(dir / "x.gif");
+    fs::create_symlink(dir / "nowhere.gif.target", dir / "dangling.gif");
+    fs::create_symlink(dir / "loop2.gif", dir / "loop1.gif");
+    fs::create_symlink(dir / "loop1.gif", dir / "loop2.gif");
+    // The only file drawn 100 high; mode 000. Root reads it anyway, so as
+    // root the fill (which opens files on this thread) runs with the file
+    // system user nobody: the kernel then drops root's file access rights.
+    WriteSolidGif(dir / "locked.gif", 250, 100, 2);
+    fs::permissions(dir / "locked.gif", fs::perms::none);
+    WriteSolidGif(dir / "name\xff\xfe.gif", 250, 120, 3, 4, 5);  // not UTF-8, still a GIF
+    WriteBytes((dir / "empty.gif").string(), {});
+    {
+        WriteSolidGif(dir / "truncated.gif", 250, 200, 6);
+        fs::resize_file(dir / "truncated.gif", fs::file_size(dir / "truncated.gif") / 2);
+    }
+    // 60 frames of 500 x 500: 15 MB of textures at 250, over a 4 MB budget.
+    WriteSolidGif(dir / "many.gif", 500, 500, 60);
+    const uint64_t savedBudget = gFileTextureBudget;
+    gFileTextureBudget = 4ull << 20;
+
+    Watchdog watchdog(120, "the hostile folder");
+    const bool root = geteuid() == 0;
+    if (root) setfsuid(65534);
+    std::FILE* probe = std::fopen((dir / "locked.gif").c_str(), "rb");
+    const bool locked = probe == nullptr;
+    if (probe) std::fclose(probe);
+    OpenPlaying(dir.string());
+    if (root) setfsuid(0);
+    ASSERT_TRUE(locked) << "locked.gif is readable: the unreadable case would not be tried";
+    // Name order: the fill tried locked.gif after the six good files.
+    for (const std::vector<int32_t>& column : Layout(wall_)) {
+        EXPECT_EQ(std::count(column.begin(), column.end(), 100), 0) << "the unreadable file showed";
+    }
+    TriggerMenuCommandForTest(IdInterval1s);
+    ASSERT_TRUE(PlayFor(wall_, 2500));
+    const std::vector<uint8_t> first = ReadClient();
+
+    // While it plays: one file turns to garbage, two disappear.
+    WriteBytes((dir / "good0.gif").string(), std::vector<uint8_t>(5000, 0x5A));
+    fs::remove(dir / "good1.gif");
+    fs::remove(dir / "name\xff\xfe.gif");
+    ASSERT_TRUE(PlayFor(wall_, 6000));
+    ASSERT_TRUE(MainLoopPass(wall_));
+    const std::vector<uint8_t> second = ReadClient();
+    EXPECT_NE(first, second) << "the wall kept animating";
+
+    // Nothing of the too-large file reached the wall; the others did.
+    Locked(wall_, [this] {
+        size_t shown = 0;
+        for (const WallImage& image : wall_->images) {
+            if (!image.active) continue;
+            ++shown;
+            EXPECT_LE(image.frames.size(), 6u) << "a file of 60 frames passed its budget";
+        }
+        EXPECT_GE(shown, 3u);
+    });
+    EXPECT_GE(wall_->fileList.files.size(), 12u);
+    gFileTextureBudget = savedBudget;
+
+    // The close box: the loop ends with status 0, shutdown leaves nothing.
+    PostCloseRequestForTest(wall_->hwnd);
+    EXPECT_FALSE(PlayFor(wall_, 2000)) << "the close request ended the main loop";
+    EXPECT_EQ(QuitExitCode(), 0);
+    ClearWall(wall_);
+    EXPECT_EQ(LiveFrameTextures(), 0);
+    ResetQuitForTest();
+}
+
+// Texture bytes of an image's frames, as GL holds them.
+uint64_t TextureBytes(const WallImage& image) {
+    uint64_t bytes = 0;
+    if (!image.active) return 0;
+    for (const FrameTexture& frame : image.frames) {
+        GLint w = 0, h = 0;
+        glBindTexture(GL_TEXTURE_2D, frame.texture);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+        bytes += uint64_t(w) * uint64_t(h) * 4;
+    }
+    return bytes;
+}
+
+// The wall holds at most columns x budget x (client height / column width
+// + 1) bytes of textures, plus one budget in the stage, however flat its
+// images are (docs/overview.md). Flat files at their budgets stack many per
+// column; they must not pass it.
+TEST_F(HostileTest, TheWallsTexturesStayWithinTheirBoundWhateverTheImagesHeights) {
+    namespace fs = std::filesystem;
+    const uint64_t savedBudget = gFileTextureBudget;
+    const uint64_t budget = gFileTextureBudget = 1ull << 20;
+    const fs::path dir = FreshFolder("bound");
+    // {file width, height, frames}: each as many frames as its budget allows
+    // (drawn 1, 2, 10, 50 and 250 high; frame bytes 1000, 2000, 10000 ...).
+    const int files[][3] = {{250, 1, 4}, {250, 2, 4}, {500, 20, 4}, {250, 50, 4},
+                            {500, 500, 4}, {250, 600, 1}, {250, 1, 4}, {250, 2, 4}};
+    for (int i = 0; i < 8; ++i) {
+        const int* f = files[i];
+        char name[16];
+        std::snprintf(name, sizeof name, "f%d.gif", i);
+        WriteSolidGif(dir / name, f[0], f[1], f[2], 4, i);
+    }
+    Watchdog watchdog(120, "the bound run");
+    OpenPlaying(dir.string());
+    const uint64_t bound = 3 * budget * (600 + 250) / 250 + budget;
+    uint64_t most = 0;
+    for (int add = 0; add < 120; ++add) {
+        ASSERT_TRUE(PostAddNext(wall_));
+        uint64_t bytes = TextureBytes(wall_->pendingImage);
+        Locked(wall_, [&] {
+            for (const WallImage& image : wall_->images) bytes += TextureBytes(image);
+        });
+        most = std::max(most, bytes);
+        ASSERT_LE(bytes, bound) << "after add " << add;
+    }
+    std::printf("most texture bytes on the wall %llu of the bound %llu\n",
+                static_cast<unsigned long long>(most), static_cast<unsigned long long>(bound));
+    // Every file loaded: each sits within its own budget.
+    size_t kinds = 0;
+    Locked(wall_, [&] {
+        std::set<size_t> heights;
+        for (const WallImage& image : wall_->images) {
+            if (image.active) heights.insert(size_t(image.height));
+        }
+        kinds = heights.size();
+    });
+    EXPECT_GE(kinds, 5u) << "flat and tall files alike reached the wall";
+    gFileTextureBudget = savedBudget;
+    ClearWall(wall_);
+}
+
+// A FIFO named *.gif: opening it must not wait for a writer. Needs the
+// decoder to refuse files that are not regular files (open with O_NONBLOCK,
+// fstat); registered disabled until then, see tests/flow/CMakeLists.txt.
+TEST_F(HostileTest, AFifoInTheFolderNeitherHangsTheFillNorThePlay) {
+    const std::string folder = MakeFolder("fifo", {250, 250, 250});
+    ASSERT_EQ(mkfifo((std::filesystem::path(folder) / "b0.gif").c_str(), 0644), 0);
+    Watchdog watchdog(60, "the folder with a FIFO");
+    TriggerMenuCommandForTest(IdInterval1s);
+    OpenPlaying(folder);
+    // Name order a, b, b0 (the FIFO), c: the fill went past it; now the
+    // timed adds must too.
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    bool atFifo = false, pastFifo = false;
+    while (!pastFifo && Clock::now() < end) {
+        ASSERT_TRUE(MainLoopPass(wall_));
+        atFifo = atFifo || NextIndex(wall_) == 2;
+        pastFifo = atFifo && NextIndex(wall_) == 3;
+    }
+    EXPECT_TRUE(pastFifo) << "the timed adds went past the FIFO";
+    const std::vector<uint8_t> first = ReadClient();
+    ASSERT_TRUE(PlayFor(wall_, 300));
+    EXPECT_NE(first, ReadClient()) << "the wall kept animating";
+    PostCloseRequestForTest(wall_->hwnd);
+    EXPECT_FALSE(PlayFor(wall_, 2000));
+    EXPECT_EQ(QuitExitCode(), 0);
+    ClearWall(wall_);
+    ResetQuitForTest();
+}
+
+}  // namespace
+}  // namespace flow
