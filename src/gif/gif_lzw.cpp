@@ -86,20 +86,24 @@ __attribute__((noinline)) void DecodeCodesReference(GifFrameState* f, std::FILE*
     int width = f->minCodeSize + 1;
     int32_t bitPos = 0;
 
-    // The first code is thrown away: valid data begin with a clear code, and
-    // when they do not, that code's pixels are lost.
-    if (ReadCode(f, width, &bitPos, file) == kDataEnded) return;
-    int32_t c0 = ReadCode(f, width, &bitPos, file);
-    if (c0 == kDataEnded) return;
-    // The second code must be a root: clear, end and added codes have no
-    // string to draw.
-    if (c0 >= clearCode) FailDecode();
-    out->EmitReference(store + d->codeStart[c0], 1);
-    int32_t previous = c0;
+    int32_t previous = -1;
     bool tableFull = false;
+    // Data that begin with a clear code: the code after it must be a root
+    // (clear, end and added codes have no string to draw). Data that do not
+    // begin with one start decoding at their first code, with no previous
+    // code, as if a clear code had come before it.
+    int32_t code = ReadCode(f, width, &bitPos, file);
+    if (code == kDataEnded) return;
+    if (code == clearCode) {
+        int32_t c0 = ReadCode(f, width, &bitPos, file);
+        if (c0 == kDataEnded) return;
+        if (c0 >= clearCode) FailDecode();
+        out->EmitReference(store + d->codeStart[c0], 1);
+        previous = c0;
+        code = ReadCode(f, width, &bitPos, file);
+    }
 
-    for (;;) {
-        int32_t code = ReadCode(f, width, &bitPos, file);
+    for (;; code = ReadCode(f, width, &bitPos, file)) {
         if (code == kDataEnded) return;  // the terminator is already behind us
         if (code == d->nextCode) {
             if (previous < 0) FailDecode();  // no string to repeat
@@ -222,15 +226,23 @@ __attribute__((noinline)) void DecodeCodesFast(GifFrameState* f, std::FILE* file
         d->nextCode = nextCode;
     };
 
-    if (readCode() == kDataEnded) return finish();  // the first code is thrown away
-    int32_t c0 = readCode();
-    if (c0 == kDataEnded) return finish();
-    if (c0 >= clearCode) FailDecode();
-    emit(c0, 1);
     // Start and length of the previous code's string; prevLen < 0: none.
-    int32_t prevStart = c0;
-    int32_t prevLen = 1;
+    int32_t prevStart = 0;
+    int32_t prevLen = -1;
     bool tableFull = false;
+    // A leading clear code is followed by a root; data without one decode
+    // from their first code on (see the reference decoder).
+    int32_t code = readCode();
+    if (code == kDataEnded) return finish();
+    if (code == clearCode) {
+        int32_t c0 = readCode();
+        if (c0 == kDataEnded) return finish();
+        if (c0 >= clearCode) FailDecode();
+        emit(c0, 1);
+        prevStart = c0;
+        prevLen = 1;
+        code = readCode();
+    }
 
     // The new string: the previous one plus the first byte of this one.
     auto addCode = [&](uint8_t first) __attribute__((always_inline)) {
@@ -240,8 +252,7 @@ __attribute__((noinline)) void DecodeCodesFast(GifFrameState* f, std::FILE* file
         codeStart[++nextCode] = storeEnd;
     };
 
-    for (;;) {
-        int32_t code = readCode();
+    for (;; code = readCode()) {
         if (code == kDataEnded) return finish();  // the terminator is behind us
         if (__builtin_expect(code < nextCode && code != clearCode && code != endCode, 1)) {
             int32_t start = codeStart[code];
