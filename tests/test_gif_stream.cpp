@@ -33,18 +33,6 @@ TEST(GifHeader, SignatureAndScreenSize) {
     }
 }
 
-TEST(GifHeader, StringStoreSizeIsComputedIn64Bits) {
-    // 65535 x 32769 x 2 + 261 would wrap to 65795 in 32 bits.
-    GifDecoder d;
-    gScaleWidth = 250;
-    try {
-        OpenGifStream(&d, StreamOf(GifWriter().Screen(65535, 32769, 0).bytes));
-    } catch (const std::bad_alloc&) {
-        GTEST_SKIP() << "no room for a 4 GB string store";
-    }
-    EXPECT_EQ(d.stringStoreSize, 4295033091ull);
-}
-
 TEST(GifExtensions, ControlValuesStayInForceForLaterImages) {
     // No control yet: 5; a delay of 0 shows as 6; delay and transparent index
     // 3 hold for the last two images, whose transparent pixels show the one before.
