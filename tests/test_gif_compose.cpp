@@ -103,4 +103,41 @@ TEST(GifPixelPaths, FastAndReferenceAgreeOnGeneratedFiles) {
     EXPECT_GT(frames, 300u);  // most generated files must decode
 }
 
+TEST(GifPixelPaths, DataEndingEarlyAgreeWhenDownscaled) {
+    // Rows the next row draws over are not written by the fast path until
+    // the data end or a clear code comes: cut the data after every few codes,
+    // with clear codes every 97 codes, on canvases where two or three source
+    // rows share a canvas row.
+    const int width = 40, height = 30;
+    Bytes picture;
+    for (int i = 0; i < width * height; ++i) picture.push_back(uint8_t((i * 7 / 3 + i / 40) % 16));
+    std::vector<Code> codes;
+    std::vector<int> widthAfter;  // the code width after each code
+    int codeWidth = 5, next = 18;
+    for (size_t i = 0; i < picture.size(); ++i) {
+        if (i % 97 == 0) {
+            codes.push_back({16, codeWidth});
+            codeWidth = 5, next = 18;
+            widthAfter.push_back(codeWidth);
+            codes.push_back({picture[i], codeWidth});
+        } else {
+            codes.push_back({picture[i], codeWidth});
+            if (++next == (1 << codeWidth)) ++codeWidth;
+        }
+        widthAfter.push_back(codeWidth);
+    }
+    size_t frames = 0, decodes = 0;
+    for (size_t cut = 2; cut < codes.size(); cut += 23) {  // a clear then the end code fails
+        std::vector<Code> head(codes.begin(), codes.begin() + cut);
+        head.push_back({17, widthAfter[cut - 1]});
+        GifWriter w = GifWithGlobalTable(400, 300, 16);
+        w.Image(3, 5, width, height).Data(4, head).Trailer();
+        for (int scale : {100, 250, 399}) {
+            frames += DecodeBytes(w.bytes, scale).frames.size();  // both paths agree
+            ++decodes;
+        }
+    }
+    EXPECT_EQ(frames, decodes);
+}
+
 }  // namespace
