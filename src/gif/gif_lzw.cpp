@@ -17,6 +17,9 @@
 namespace {
 
 constexpr int32_t kDataEnded = -1;
+// The fast reader's end of data: above every code, so that one compare
+// against nextCode catches it with the codes that are not in the table.
+constexpr int32_t kNoMoreData = 0x10000;
 
 // Reads the next data sub-block into the frame's buffer. The data end at a
 // zero-length sub-block, at the end of the file, or after a sub-block cut
@@ -303,14 +306,14 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
                     bytePos = 0;
                     blockLength = f->subBlockLength;
                 } else {
-                    return kDataEnded;
+                    return kNoMoreData;
                 }
             }
         }
+        // Codes above nextCode fail where the code is used.
         int32_t code = static_cast<int32_t>(bits & codeMask);
         bits >>= width;
         bitCount -= width;
-        if (code > nextCode) FailDecode();
         return code;
     };
     // Puts a string on the row. More pixels than the image holds fail the
@@ -373,7 +376,8 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     enum Next { kMore, kEnded, kEndCode };
     auto firstCode = [&](int32_t code) __attribute__((always_inline)) -> Next {
         for (;;) {
-            if (code == kDataEnded) return kEnded;
+            if (code == kNoMoreData) return kEnded;
+            if (code > nextCode) FailDecode();
             if (code != clearCode) break;
             nextCode = clearCode + 2;
             width = f->minCodeSize + 1;
@@ -393,7 +397,7 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     int32_t code = readCode();
     if (code == clearCode) {
         int32_t c0 = readCode();
-        if (c0 == kDataEnded) return finish();
+        if (c0 == kNoMoreData) return finish();
         if (c0 >= clearCode) FailDecode();
         takeCode(c0, table[c0]);
         next = kMore;
@@ -401,31 +405,9 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         next = firstCode(code);
     }
 
-    while (next == kMore) {
-        code = readCode();
-        // One unsigned compare for clear and end: a test against clearCode
-        // alone would split roots from added codes, a coin toss.
-        if (__builtin_expect(static_cast<uint32_t>(code - clearCode) <= 1u || code < 0, 0)) {
-            if (code == kDataEnded) {
-                next = kEnded;
-            } else if (code == endCode) {
-                next = kEndCode;
-            } else {
-                fillNoted();
-                nextCode = clearCode + 2;  // firstCode resets the rest
-                next = firstCode(code);
-            }
-            continue;
-        }
-        // A code equal to nextCode is the one string not yet in the table:
-        // the previous string plus its own first byte.
-        LzwEntry e;
-        if (__builtin_expect(code != nextCode, 1)) {
-            e = table[code];
-        } else {
-            e = extended(LzwFirst(prev));
-        }
-        // Nothing is added to a full table (the entry lands in slot 4096).
+    // Adds previous plus the first byte of e as nextCode (nothing is added
+    // to a full table: the entry lands in slot 4096), then takes the code.
+    auto addAndTake = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
         table[nextCode] = extended(LzwFirst(e));
         nextCode += nextCode < 4096;
         if (__builtin_expect(nextCode == widthLimit, 0)) {
@@ -439,6 +421,33 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             }
         }
         takeCode(code, e);
+    };
+
+    while (next == kMore) {
+        code = readCode();
+        // Clear, end, nextCode and beyond (the end of the data included)
+        // with one unsigned compare and one more: a test against clearCode
+        // alone would split roots from added codes, a coin toss.
+        if (__builtin_expect(static_cast<uint32_t>(code - clearCode) <= 1u || code >= nextCode, 0)) {
+            if (code == kNoMoreData) {
+                next = kEnded;
+            } else if (code > nextCode) {
+                FailDecode();
+            } else if (code == nextCode) {
+                // The one string not yet in the table: the previous string
+                // plus its own first byte (a full table has nextCode 4096,
+                // beyond any code).
+                addAndTake(code, extended(LzwFirst(prev)));
+            } else if (code == endCode) {
+                next = kEndCode;
+            } else {
+                fillNoted();
+                nextCode = clearCode + 2;  // firstCode resets the rest
+                next = firstCode(code);
+            }
+            continue;
+        }
+        addAndTake(code, table[code]);
     }
     finish();
     if (next == kEnded) return;  // the terminator is already behind us
