@@ -47,6 +47,20 @@ TEST(GifDownscale, OnlyAWiderScreenIsDownscaled) {
     EXPECT_EQ(DecodeBytes(wider.Pixels(5, 0, 1, 2, {1, 2}).Trailer().bytes, 250).Indices(0)[4], 1);
 }
 
+TEST(GifDownscale, ImagesWithoutPixels) {
+    // Zero-width and zero-height images hold no pixel: an end code as their
+    // first code ends them, a pixel fails them.
+    for (const auto& [width, height] : {std::pair{0, 5}, std::pair{5, 0}}) {
+        for (bool pixel : {false, true}) {
+            GifWriter w = GifWithGlobalTable(400, 300);
+            w.Image(0, 9, width, height).Data(2, pixel ? std::vector<Code>{{1, 3}, {5, 3}}
+                                                       : std::vector<Code>{{5, 3}});
+            const Decoded out = DecodeBytes(w.Trailer().bytes, 250);
+            EXPECT_EQ(out.frameCount, pixel ? -1 : 1) << width << "x" << height << (pixel ? " with a pixel" : "");
+        }
+    }
+}
+
 TEST(GifDisposal, RestoreToBackgroundClearsTheWholeCanvas) {
     // A fills a 4 x 4 screen with 1, B (its own control) puts 2 at (1, 1), C
     // (disposal 1) 3 at (2, 2). Rows: B's disposal, background index, clears.

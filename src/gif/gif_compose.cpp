@@ -162,7 +162,7 @@ PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c)
         // Rows may be superseded by the next one only where every colour
         // the codes can name is drawn and the next row draws every picked
         // column (not the one-column case, where its first pixel is skipped).
-        skipAllowed = allOpaque && !f->interlaced && columnOfX[0] != columnOfX[f->width - 1];
+        skipAllowed = allOpaque && !f->interlaced && f->width > 0 && columnOfX[0] != columnOfX[f->width - 1];
     }
 }
 
