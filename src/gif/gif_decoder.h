@@ -92,8 +92,9 @@ struct GifDecoder {
     MallocBytes canvas;                // scaledWidth x scaledHeight RGBA, zeroed
     GifFrameState frame;
 
-    // Write pixels one at a time through MapPixel, exactly as the rules are
-    // stated, instead of the fast writers. Same output; used to prove that.
+    // Decode with the straightforward decoder (codes bit by bit, the flat
+    // string store, every pixel through MapPixel) instead of the fast one.
+    // Same output; used to prove that.
     bool referencePixelPath = false;
 
     // Downscaling lookup tables, built once by OpenGif (fast path only).

@@ -1,12 +1,17 @@
 // LZW image data: variable-width codes, least significant bit first, in data
-// sub-blocks of up to 255 bytes. Strings live back to back in stringStore,
-// one start offset per code; a new string is a copy of its prefix plus one
-// byte, and every pixel goes straight from the store to the canvas.
+// sub-blocks of up to 255 bytes.
 //
-// Two decoders share these rules: a straightforward one that reads codes bit
-// by bit and hands every pixel to MapPixel, and a fast one (the default) with
-// a bit buffer, a row-wise writer and the hot state in registers. Tests and
-// the fuzzer hold them to the same output.
+// Two decoders share these rules. The straightforward one reads codes bit by
+// bit, keeps the strings back to back in a flat store (a new string is a
+// copy of its prefix plus one byte) and hands every pixel to MapPixel. The
+// fast one (the default) has a bit buffer, a linked table that adds a code
+// in constant time, and a row-wise writer; it writes a string out only when
+// a drawn row holds its pixels. Tests and the fuzzer hold them to the same
+// output.
+//
+// The first code: data that begin with a clear code are followed by a root;
+// data that do not begin with one decode from their first code on, as if a
+// clear code had come before it (that code is data, not thrown away).
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
