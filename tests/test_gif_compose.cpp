@@ -80,6 +80,19 @@ TEST(GifDisposal, RestoreToBackgroundClearsTheWholeCanvas) {
     }
 }
 
+TEST(GifDisposal, EveryImageAfterAClearIsClearedAgain) {
+    // One control with disposal 2 for three images with stray bytes between
+    // them: before each later image the canvas holds nothing of the earlier
+    // ones, however many blocks (and clears) came between.
+    GifWriter w = GifWithGlobalTable(3, 1);
+    w.Control(2, 10).Pixels(0, 0, 1, 1, {1}).Raw({0x00, 0x00}).Pixels(1, 0, 1, 1, {2});
+    w.Pixels(2, 0, 1, 1, {3}).Trailer();
+    const Decoded out = DecodeBytes(w.bytes);
+    EXPECT_EQ(out.Indices(0), (std::vector<int>{1, -1, -1}));
+    EXPECT_EQ(out.Indices(1), (std::vector<int>{-1, 2, -1}));
+    EXPECT_EQ(out.Indices(2), (std::vector<int>{-1, -1, 3}));
+}
+
 TEST(GifPixelPaths, FastAndReferenceAgreeOnGeneratedFiles) {
     // Random offsets, interlace, tables, transparency, disposal; rows clipped at scale 1-3.
     std::mt19937 random(1);

@@ -70,6 +70,10 @@ void RestoreToBackground(GifDecoder* d) {
         d->backgroundIndex >= d->globalTableSize) {
         return;
     }
+    // A canvas cleared since the last image would get the same bytes again
+    // (this runs before every block, stray bytes included).
+    if (d->canvasCleared) return;
+    d->canvasCleared = true;
     // The whole canvas, not only the last image's rectangle, becomes
     // transparent; it keeps the colour of global entry 0 (black without a
     // global table).
@@ -245,11 +249,19 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
         // previous row ended on (the whole image is one canvas column wide);
         // after that, exactly the picked columns are drawn.
         size_t p = columnOfX[0] == decoder->lastColumn ? 1 : 0;
-        for (; p < pickCount; ++p) {
-            int32_t i = pickColumns[p];
-            if (i >= count) break;
-            uint8_t ci = indices[i];
-            if (opaque[ci]) Store(dst + static_cast<size_t>(pickTargets[p]) * 4, palette[ci]);
+        size_t end = pickCount;
+        if (count < frame->width) {
+            while (end > p && pickColumns[end - 1] >= count) --end;  // a row cut short
+        }
+        if (allOpaque) {
+            for (; p < end; ++p) {
+                Store(dst + static_cast<size_t>(pickTargets[p]) * 4, palette[indices[pickColumns[p]]]);
+            }
+        } else {
+            for (; p < end; ++p) {
+                uint8_t ci = indices[pickColumns[p]];
+                if (opaque[ci]) Store(dst + static_cast<size_t>(pickTargets[p]) * 4, palette[ci]);
+            }
         }
     }
     decoder->lastColumn = columnOfX[count - 1];

@@ -173,6 +173,7 @@ int ReadGifBlock(GifDecoder* d) {
 bool DecodeImage(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
     GifDecoder* d = f->decoder;
     ResetImageMarks(d);
+    d->canvasCleared = false;
     if (std::fread(f->subBlock, 1, 9, file) < 9) return false;
     const uint8_t* b = f->subBlock;
     f->left = Le16(b);

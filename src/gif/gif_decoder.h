@@ -90,6 +90,7 @@ struct GifDecoder {
     std::unique_ptr<GifLzwTable> lzw;
     std::FILE* file = nullptr;
     MallocBytes canvas;                // scaledWidth x scaledHeight RGBA, zeroed
+    bool canvasCleared = false;        // restored to background, no image since
     GifFrameState frame;
 
     // Decode with the straightforward decoder (codes bit by bit, the flat
