@@ -253,14 +253,15 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
         if (count < frame->width) {
             while (end > p && pickColumns[end - 1] >= count) --end;  // a row cut short
         }
+        // The picks land on consecutive canvas columns (a column step of
+        // less than one canvas column never skips one).
+        uint8_t* first = dst + static_cast<size_t>(pickCount > 0 ? pickTargets[0] : 0) * 4;
         if (allOpaque) {
-            for (; p < end; ++p) {
-                Store(dst + static_cast<size_t>(pickTargets[p]) * 4, palette[indices[pickColumns[p]]]);
-            }
+            for (; p < end; ++p) Store(first + p * 4, palette[indices[pickColumns[p]]]);
         } else {
             for (; p < end; ++p) {
                 uint8_t ci = indices[pickColumns[p]];
-                if (opaque[ci]) Store(dst + static_cast<size_t>(pickTargets[p]) * 4, palette[ci]);
+                if (opaque[ci]) Store(first + p * 4, palette[ci]);
             }
         }
     }
