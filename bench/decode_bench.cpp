@@ -1,19 +1,22 @@
 // decode_bench: times our GIF decoder against giflib and stb_image on the
 // same files in one run, at full size and at the viewer's scale width.
 //
-//   decode_bench [--quick] [--testdata DIR]
+//   decode_bench [--quick] [--rounds N] [--testdata DIR]
 //
 // The file set is every GIF of the test corpus plus large animations written
 // here with our encoder into a temporary folder (deleted at the end). A file
 // that any decoder cannot decode is left out for all of them, and listed.
-// Each decode is repeated until a round lasts long enough to time, and the
-// best of several rounds counts. --quick makes small files and one round: a
-// smoke run for ctest, not a measurement.
+// Each decode is repeated until it lasts long enough to time; rounds (7 by
+// default) interleave the decoders file by file, and every figure is the
+// median over rounds. The end lists the targets and whether they are met.
+// --quick makes small files and one round: a smoke run for ctest, not a
+// measurement.
 #include <gif_lib.h>
 #include <stb/stb_image.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -328,67 +331,113 @@ bool GenerateFiles(const fs::path& dir, bool quick, std::vector<BenchFile>* file
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Seconds of one decode: the best over rounds of (round time / repeats),
-// each round repeating the decode until it lasts about target seconds.
-struct Timing {
-    double best[kDecoderCount];
-};
-
-Timing TimeFile(const BenchFile& file, const double firstDecode[kDecoderCount], int rounds, double target) {
-    Timing timing{};
-    int repeats[kDecoderCount];
-    for (int d = 0; d < kDecoderCount; ++d) {
-        timing.best[d] = 1e300;
-        repeats[d] = std::clamp(static_cast<int>(std::ceil(target / std::max(firstDecode[d], 1e-7))), 1, 100000);
-    }
-    // Decoders take turns inside each round so that a slow patch of the
-    // machine hits all of them alike.
-    for (int round = 0; round < rounds; ++round) {
-        for (int d = 0; d < kDecoderCount; ++d) {
-            const auto start = std::chrono::steady_clock::now();
-            for (int i = 0; i < repeats[d]; ++i) Decode(static_cast<Decoder>(d), file, nullptr);
-            const double perDecode = Seconds(std::chrono::steady_clock::now() - start) / repeats[d];
-            timing.best[d] = std::min(timing.best[d], perDecode);
-        }
-    }
-    return timing;
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-void RunMode(const char* title, int scaleWidth, const std::vector<BenchFile>& files, int rounds, double target) {
+// Seconds of one decode, for every round, file and decoder. In each round
+// every file is decoded by the three decoders in turn (each repeated until
+// it lasts about the target time), so that a slow patch of the shared
+// machine hits all of them alike; every figure is a median over rounds.
+struct ModeTimes {
+    // [round][file][decoder]
+    std::vector<std::vector<std::array<double, kDecoderCount>>> perDecode;
+    std::vector<int> frames;
+};
+
+ModeTimes TimeMode(int scaleWidth, const std::vector<BenchFile>& files, int rounds, double target) {
     gScaleWidth = scaleWidth;
-    std::printf("\n== %s ==\n", title);
-    std::printf("%-46s %9s %7s %11s %11s %11s\n", "file", "KB", "frames", "ours ms", "giflib ms", "stb ms");
-    // [0]: corpus files, [1]: generated files.
-    double total[2][kDecoderCount] = {};
-    for (const BenchFile& file : files) {
-        double first[kDecoderCount];
-        int frames = 0;
+    ModeTimes times;
+    std::vector<std::array<int, kDecoderCount>> repeats(files.size());
+    for (size_t f = 0; f < files.size(); ++f) {
         for (int d = 0; d < kDecoderCount; ++d) {
             const auto start = std::chrono::steady_clock::now();
-            const int n = Decode(static_cast<Decoder>(d), file, nullptr);
-            first[d] = Seconds(std::chrono::steady_clock::now() - start);
-            if (d == kOurs) frames = n;
+            const int n = Decode(static_cast<Decoder>(d), files[f], nullptr);
+            const double first = Seconds(std::chrono::steady_clock::now() - start);
+            repeats[f][d] = std::clamp(static_cast<int>(std::ceil(target / std::max(first, 1e-7))), 1, 100000);
+            if (d == kOurs) times.frames.push_back(n);
         }
-        const Timing timing = TimeFile(file, first, rounds, target);
-        std::printf("%-46s %9.1f %7d %11.3f %11.3f %11.3f\n", file.name.c_str(), file.bytes / 1024.0, frames,
-                    timing.best[kOurs] * 1e3, timing.best[kGiflib] * 1e3, timing.best[kStb] * 1e3);
-        for (int d = 0; d < kDecoderCount; ++d) total[file.generated ? 1 : 0][d] += timing.best[d];
+    }
+    times.perDecode.assign(static_cast<size_t>(rounds), std::vector<std::array<double, kDecoderCount>>(files.size()));
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t f = 0; f < files.size(); ++f) {
+            for (int d = 0; d < kDecoderCount; ++d) {
+                const auto start = std::chrono::steady_clock::now();
+                for (int i = 0; i < repeats[f][d]; ++i) Decode(static_cast<Decoder>(d), files[f], nullptr);
+                times.perDecode[round][f][d] = Seconds(std::chrono::steady_clock::now() - start) / repeats[f][d];
+            }
+        }
+    }
+    return times;
+}
+
+// Per round, the set's total for each decoder (one decode of each file).
+std::vector<std::array<double, kDecoderCount>> SetTotals(const ModeTimes& times, const std::vector<bool>& inSet) {
+    std::vector<std::array<double, kDecoderCount>> totals;
+    for (const auto& round : times.perDecode) {
+        std::array<double, kDecoderCount> sum{};
+        for (size_t f = 0; f < round.size(); ++f) {
+            if (!inSet[f]) continue;
+            for (int d = 0; d < kDecoderCount; ++d) sum[d] += round[f][d];
+        }
+        totals.push_back(sum);
+    }
+    return totals;
+}
+
+// Median over rounds of (peer time / our time) for a set: how many times as
+// fast as the peer ours is. ours may come from another mode's times.
+double MedianSpeedup(const ModeTimes& ourTimes, const ModeTimes& peerTimes, int peer,
+                     const std::vector<bool>& inSet) {
+    const auto ours = SetTotals(ourTimes, inSet);
+    const auto theirs = SetTotals(peerTimes, inSet);
+    std::vector<double> ratios;
+    for (size_t r = 0; r < ours.size() && r < theirs.size(); ++r) ratios.push_back(theirs[r][peer] / ours[r][kOurs]);
+    return Median(ratios);
+}
+
+void PrintMode(const char* title, const ModeTimes& times, const std::vector<BenchFile>& files) {
+    std::printf("\n== %s ==\n", title);
+    std::printf("%-46s %9s %7s %11s %11s %11s %8s\n", "file", "KB", "frames", "ours ms", "giflib ms", "stb ms",
+                "x giflib");
+    std::vector<std::pair<double, size_t>> relative;  // ours / giflib per file
+    for (size_t f = 0; f < files.size(); ++f) {
+        double median[kDecoderCount];
+        for (int d = 0; d < kDecoderCount; ++d) {
+            std::vector<double> perRound;
+            for (const auto& round : times.perDecode) perRound.push_back(round[f][d]);
+            median[d] = Median(perRound);
+        }
+        std::printf("%-46s %9.1f %7d %11.3f %11.3f %11.3f %8.2f\n", files[f].name.c_str(), files[f].bytes / 1024.0,
+                    times.frames[f], median[kOurs] * 1e3, median[kGiflib] * 1e3, median[kStb] * 1e3,
+                    median[kGiflib] / median[kOurs]);
+        relative.push_back({median[kOurs] / median[kGiflib], f});
     }
     const char* const groups[3] = {"corpus files", "generated files", "all files"};
     for (int group = 0; group < 3; ++group) {
-        double sum[kDecoderCount];
-        for (int d = 0; d < kDecoderCount; ++d) sum[d] = group < 2 ? total[group][d] : total[0][d] + total[1][d];
-        std::printf("%s, total seconds for one decode of each: ours %.4f  giflib %.4f  stb %.4f\n", groups[group],
-                    sum[kOurs], sum[kGiflib], sum[kStb]);
-        for (int peer : {kGiflib, kStb}) {
-            std::printf("  ours/%s time ratio %.3f; speedup (%s time / our time) %.2fx\n", kDecoderNames[peer],
-                        sum[kOurs] / sum[peer], kDecoderNames[peer], sum[peer] / sum[kOurs]);
+        std::vector<bool> inSet;
+        for (const BenchFile& file : files) inSet.push_back(group == 2 || file.generated == (group == 1));
+        std::vector<double> totals[kDecoderCount];
+        for (const auto& round : SetTotals(times, inSet)) {
+            for (int d = 0; d < kDecoderCount; ++d) totals[d].push_back(round[d]);
         }
+        std::printf("%s, median total seconds for one decode of each: ours %.4f  giflib %.4f  stb %.4f; "
+                    "speedup x giflib %.2f, x stb %.2f\n",
+                    groups[group], Median(totals[kOurs]), Median(totals[kGiflib]), Median(totals[kStb]),
+                    MedianSpeedup(times, times, kGiflib, inSet), MedianSpeedup(times, times, kStb, inSet));
     }
+    std::sort(relative.rbegin(), relative.rend());
+    std::printf("slowest five against giflib (ours time / giflib time):");
+    for (size_t i = 0; i < relative.size() && i < 5; ++i) {
+        std::printf(" %s %.3f%s", files[relative[i].second].name.c_str(), relative[i].first, i + 1 < 5 ? ";" : "");
+    }
+    std::printf("\n");
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: decode_bench [--quick] [--testdata DIR]\n");
+    std::fprintf(stderr, "usage: decode_bench [--quick] [--rounds N] [--testdata DIR]\n");
     return 2;
 }
 
@@ -396,11 +445,14 @@ int Usage() {
 
 int main(int argc, char** argv) {
     bool quick = false;
+    int roundsWanted = 7;
     fs::path testdata = REELSTACK_TESTDATA_DIR;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--quick") {
             quick = true;
+        } else if (arg == "--rounds" && i + 1 < argc) {
+            roundsWanted = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--testdata" && i + 1 < argc) {
             testdata = argv[++i];
         } else {
@@ -475,11 +527,12 @@ int main(int argc, char** argv) {
         files.push_back(file);
     }
 
-    const int rounds = quick ? 1 : 5;
-    const double target = quick ? 0.001 : 0.04;
+    const int rounds = quick ? 1 : roundsWanted;
+    const double target = quick ? 0.001 : 0.02;
     int corpusCount = 0;
     for (const BenchFile& file : files) corpusCount += file.generated ? 0 : 1;
-    std::printf("decode_bench%s: %zu files (%d from %s, %zu generated in %.1f s), best of %d round(s)\n",
+    std::printf("decode_bench%s: %zu files (%d from %s, %zu generated in %.1f s), median of %d interleaved "
+                "round(s)\n",
                 quick ? " --quick (smoke run, not a measurement)" : "", files.size(), corpusCount,
                 testdata.c_str(), files.size() - corpusCount, generateSeconds, rounds);
     std::printf("decoders: ours (DecodeGifFile, sink touches nothing); giflib %d.%d.%d (DGifSlurp + RGBA "
@@ -489,8 +542,30 @@ int main(int argc, char** argv) {
     std::printf("cross-check on generated files: %d frames, %s\n", checkedFrames,
                 mismatches == 0 ? "ours, giflib and stb identical" : "MISMATCH (see above)");
 
-    RunMode("full size (gScaleWidth = 2147483647, nothing downscaled)", kNoScaling, files, rounds, target);
-    RunMode("scale width 250: only ours downscales, giflib and stb decode full size", kViewerScaleWidth, files,
-            rounds, target);
+    const ModeTimes full = TimeMode(kNoScaling, files, rounds, target);
+    PrintMode("full size (gScaleWidth = 2147483647, nothing downscaled)", full, files);
+    const ModeTimes scaled = TimeMode(kViewerScaleWidth, files, rounds, target);
+    PrintMode("scale width 250: only ours downscales, giflib and stb decode full size", scaled, files);
+
+    // Targets: the whole set at full size against giflib, ours at 250
+    // against giflib's full decode, and the corpus files under 20 KB.
+    std::vector<bool> all(files.size(), true);
+    std::vector<bool> small;
+    for (const BenchFile& file : files) small.push_back(!file.generated && file.bytes < 20 * 1024);
+    struct Target {
+        const char* what;
+        double speedup;
+        double wanted;
+    };
+    const Target targets[] = {
+        {"whole set, full size, x giflib", MedianSpeedup(full, full, kGiflib, all), 4.0},
+        {"whole set, ours at 250 against giflib's full decode", MedianSpeedup(scaled, full, kGiflib, all), 8.0},
+        {"corpus files under 20 KB, full size, x giflib", MedianSpeedup(full, full, kGiflib, small), 1.5},
+    };
+    std::printf("\n== targets (median of %d rounds) ==\n", rounds);
+    for (const Target& t : targets) {
+        std::printf("%-55s %6.2fx  (target %.1fx: %s)\n", t.what, t.speedup, t.wanted,
+                    t.speedup >= t.wanted ? "met" : "NOT met");
+    }
     return mismatches == 0 ? 0 : 1;
 }

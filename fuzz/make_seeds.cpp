@@ -2,7 +2,8 @@
 // corpus GIF goes in three times, behind the scale bytes for widths 37, 250
 // and no downscaling (see kScaleWidths in gif_fuzz.cpp), plus small files made
 // here that reach paths real files rarely do: interlace, transparency,
-// disposal 2, local tables, full 12-bit tables, very wide images.
+// disposal 2, local tables, full 12-bit tables, very wide images, image data
+// without a leading clear code, and downscaled rows whose data end early.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -101,6 +102,91 @@ std::vector<std::pair<std::string, EncodedGif>> GeneratedSeeds() {
     return seeds;
 }
 
+// Image data from root codes only, with the code widths a decoder expects:
+// a leading clear code or none, a clear code every clearEvery codes, and the
+// end code after the first `count` pixels.
+std::vector<uint8_t> RootCodeData(const std::vector<uint8_t>& indices, int minCodeSize, bool leadingClear,
+                                  size_t clearEvery, size_t count) {
+    const uint32_t clear = 1u << minCodeSize;
+    std::vector<std::pair<uint32_t, int>> codes;
+    int width = minCodeSize + 1;
+    uint32_t next = clear + 2;
+    bool first = true;
+    if (leadingClear) codes.push_back({clear, width});
+    for (size_t i = 0; i < count && i < indices.size(); ++i) {
+        if (i > 0 && i % clearEvery == 0) {
+            codes.push_back({clear, width});
+            width = minCodeSize + 1, next = clear + 2, first = true;
+        }
+        codes.push_back({indices[i], width});
+        if (!first && next < 4096 && ++next == (1u << width) && width < 12) ++width;
+        first = false;
+    }
+    codes.push_back({clear + 1, width});
+    std::vector<uint8_t> packed;
+    int bit = 0;
+    for (const auto& [value, bits] : codes) {
+        for (int i = 0; i < bits; ++i, ++bit) {
+            if (bit % 8 == 0) packed.push_back(0);
+            packed.back() |= static_cast<uint8_t>(((value >> i) & 1) << (bit % 8));
+        }
+    }
+    std::vector<uint8_t> data = {static_cast<uint8_t>(minCodeSize)};
+    for (size_t at = 0; at < packed.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, packed.size() - at);
+        data.push_back(static_cast<uint8_t>(n));
+        data.insert(data.end(), packed.begin() + static_cast<long>(at), packed.begin() + static_cast<long>(at + n));
+    }
+    data.push_back(0);
+    return data;
+}
+
+// Files written byte by byte: image data without a leading clear code (the
+// first code is data), and downscaled rows whose data end early.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> RawSeeds() {
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
+    auto screen = [](int width, int height, int colours, uint32_t seed) {
+        std::vector<uint8_t> bytes = {'G', 'I', 'F', '8', '9', 'a', static_cast<uint8_t>(width),
+                                      static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(height),
+                                      static_cast<uint8_t>(height >> 8)};
+        int n = 0;
+        while ((2 << n) < colours) ++n;
+        bytes.insert(bytes.end(), {static_cast<uint8_t>(0x80 | n), 0, 0});
+        const std::vector<uint8_t> palette = Palette(2 << n, seed);
+        bytes.insert(bytes.end(), palette.begin(), palette.end());
+        return bytes;
+    };
+    auto image = [](std::vector<uint8_t>* bytes, int left, int top, int width, int height) {
+        bytes->insert(bytes->end(), {0x2C, static_cast<uint8_t>(left), static_cast<uint8_t>(left >> 8),
+                                     static_cast<uint8_t>(top), static_cast<uint8_t>(top >> 8),
+                                     static_cast<uint8_t>(width), static_cast<uint8_t>(width >> 8),
+                                     static_cast<uint8_t>(height), static_cast<uint8_t>(height >> 8), 0});
+    };
+    std::mt19937 random(77);
+    std::vector<uint8_t> pixels(300 * 200);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(random() % 8 == 0 ? random() % 16 : i / 5 % 16);
+
+    std::vector<uint8_t> noClear = screen(300, 200, 16, 1);
+    image(&noClear, 0, 0, 300, 200);
+    const std::vector<uint8_t> data = RootCodeData(pixels, 4, false, 5000, pixels.size());
+    noClear.insert(noClear.end(), data.begin(), data.end());
+    image(&noClear, 20, 10, 100, 50);
+    const std::vector<uint8_t> small = RootCodeData(pixels, 4, false, 1000, 5000);
+    noClear.insert(noClear.end(), small.begin(), small.end());
+    noClear.push_back(0x3B);
+    seeds.emplace_back("raw-no-leading-clear.gif", noClear);
+
+    std::vector<uint8_t> cut = screen(400, 300, 16, 2);
+    for (size_t count : {170, 615, 1234}) {
+        image(&cut, 3, 5, 40, 30);
+        const std::vector<uint8_t> part = RootCodeData(pixels, 4, true, 97, count);
+        cut.insert(cut.end(), part.begin(), part.end());
+    }
+    cut.push_back(0x3B);
+    seeds.emplace_back("raw-rows-cut-short.gif", cut);
+    return seeds;
+}
+
 bool WriteSeed(const fs::path& path, uint8_t scaleByte, const std::vector<uint8_t>& file) {
     std::vector<uint8_t> bytes;
     bytes.reserve(file.size() + 1);
@@ -140,6 +226,7 @@ int main(int argc, char** argv) {
                            std::vector<uint8_t>{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
     }
     for (const auto& [name, gif] : GeneratedSeeds()) files.emplace_back(name, EncodeGif(gif));
+    for (auto& seed : RawSeeds()) files.push_back(std::move(seed));
 
     int written = 0;
     for (const auto& [name, bytes] : files) {

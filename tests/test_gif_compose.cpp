@@ -47,6 +47,20 @@ TEST(GifDownscale, OnlyAWiderScreenIsDownscaled) {
     EXPECT_EQ(DecodeBytes(wider.Pixels(5, 0, 1, 2, {1, 2}).Trailer().bytes, 250).Indices(0)[4], 1);
 }
 
+TEST(GifDownscale, ImagesWithoutPixels) {
+    // Zero-width and zero-height images hold no pixel: an end code as their
+    // first code ends them, a pixel fails them.
+    for (const auto& [width, height] : {std::pair{0, 5}, std::pair{5, 0}}) {
+        for (bool pixel : {false, true}) {
+            GifWriter w = GifWithGlobalTable(400, 300);
+            w.Image(0, 9, width, height).Data(2, pixel ? std::vector<Code>{{1, 3}, {5, 3}}
+                                                       : std::vector<Code>{{5, 3}});
+            const Decoded out = DecodeBytes(w.Trailer().bytes, 250);
+            EXPECT_EQ(out.frameCount, pixel ? -1 : 1) << width << "x" << height << (pixel ? " with a pixel" : "");
+        }
+    }
+}
+
 TEST(GifDisposal, RestoreToBackgroundClearsTheWholeCanvas) {
     // A fills a 4 x 4 screen with 1, B (its own control) puts 2 at (1, 1), C
     // (disposal 1) 3 at (2, 2). Rows: B's disposal, background index, clears.
@@ -64,6 +78,19 @@ TEST(GifDisposal, RestoreToBackgroundClearsTheWholeCanvas) {
         EXPECT_EQ(out.Indices(1), second);
         EXPECT_EQ(out.Indices(2), third);
     }
+}
+
+TEST(GifDisposal, EveryImageAfterAClearIsClearedAgain) {
+    // One control with disposal 2 for three images with stray bytes between
+    // them: before each later image the canvas holds nothing of the earlier
+    // ones, however many blocks (and clears) came between.
+    GifWriter w = GifWithGlobalTable(3, 1);
+    w.Control(2, 10).Pixels(0, 0, 1, 1, {1}).Raw({0x00, 0x00}).Pixels(1, 0, 1, 1, {2});
+    w.Pixels(2, 0, 1, 1, {3}).Trailer();
+    const Decoded out = DecodeBytes(w.bytes);
+    EXPECT_EQ(out.Indices(0), (std::vector<int>{1, -1, -1}));
+    EXPECT_EQ(out.Indices(1), (std::vector<int>{-1, 2, -1}));
+    EXPECT_EQ(out.Indices(2), (std::vector<int>{-1, -1, 3}));
 }
 
 TEST(GifPixelPaths, FastAndReferenceAgreeOnGeneratedFiles) {
@@ -101,6 +128,43 @@ TEST(GifPixelPaths, FastAndReferenceAgreeOnGeneratedFiles) {
         }
     }
     EXPECT_GT(frames, 300u);  // most generated files must decode
+}
+
+TEST(GifPixelPaths, DataEndingEarlyAgreeWhenDownscaled) {
+    // Rows the next row draws over are not written by the fast path until
+    // the data end or a clear code comes: cut the data after every few codes,
+    // with clear codes every 97 codes, on canvases where two or three source
+    // rows share a canvas row.
+    const int width = 40, height = 30;
+    Bytes picture;
+    for (int i = 0; i < width * height; ++i) picture.push_back(uint8_t((i * 7 / 3 + i / 40) % 16));
+    std::vector<Code> codes;
+    std::vector<int> widthAfter;  // the code width after each code
+    int codeWidth = 5, next = 18;
+    for (size_t i = 0; i < picture.size(); ++i) {
+        if (i % 97 == 0) {
+            codes.push_back({16, codeWidth});
+            codeWidth = 5, next = 18;
+            widthAfter.push_back(codeWidth);
+            codes.push_back({picture[i], codeWidth});
+        } else {
+            codes.push_back({picture[i], codeWidth});
+            if (++next == (1 << codeWidth)) ++codeWidth;
+        }
+        widthAfter.push_back(codeWidth);
+    }
+    size_t frames = 0, decodes = 0;
+    for (size_t cut = 2; cut < codes.size(); cut += 23) {  // a clear then the end code fails
+        std::vector<Code> head(codes.begin(), codes.begin() + cut);
+        head.push_back({17, widthAfter[cut - 1]});
+        GifWriter w = GifWithGlobalTable(400, 300, 16);
+        w.Image(3, 5, width, height).Data(4, head).Trailer();
+        for (int scale : {100, 250, 399}) {
+            frames += DecodeBytes(w.bytes, scale).frames.size();  // both paths agree
+            ++decodes;
+        }
+    }
+    EXPECT_EQ(frames, decodes);
 }
 
 }  // namespace

@@ -23,8 +23,11 @@ TEST(GifLzw, CodeSequences) {
     const std::tuple<const char*, std::vector<Code>, std::vector<int>> rows[] = {
         {"next free code", {{4, 3}, {2, 3}, {3, 3}, {7, 3}, {5, 4}}, {2, 3, 3, 3}},
         {"one above the next free code", {{4, 3}, {1, 3}, {7, 3}, {5, 3}}, {}},
-        // The first code is dropped, the table runs one string behind: 1 2 1 2 gives 2 2 2.
-        {"first code not clear", {{1, 3}, {2, 3}, {6, 3}, {5, 3}}, {2, 2, 2, -1}},
+        // Data without a leading clear code decode from their first code on.
+        {"first code a root", {{1, 3}, {2, 3}, {6, 3}, {5, 4}}, {1, 2, 1, 2}},
+        {"first code the end code", {{5, 3}}, {-1, -1}},
+        {"first code the first free code", {{6, 3}, {1, 3}, {5, 3}}, {}},
+        {"first code above the first free code", {{7, 3}, {1, 3}, {5, 3}}, {}},
         {"second code clear", {{4, 3}, {4, 3}, {1, 3}, {5, 3}}, {}},
         {"second code the next free code", {{4, 3}, {6, 3}, {5, 3}}, {}},
         {"end code before the last pixel", {{4, 3}, {1, 3}, {2, 3}, {5, 3}}, {1, 2, -1, -1}},

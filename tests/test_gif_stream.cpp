@@ -1,6 +1,15 @@
 // The file level: signature, screen, extensions, tables, transparency, truncation.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
 #include <new>
+
+#include "gif/gif_internal.h"
 
 #include "gif_test_decode.h"
 
@@ -31,18 +40,6 @@ TEST(GifHeader, SignatureAndScreenSize) {
     for (size_t n = 0; n <= 13; ++n) {
         EXPECT_EQ(DecodeBytes(Bytes(whole.begin(), whole.begin() + n)).opened, n == 13) << n;
     }
-}
-
-TEST(GifHeader, StringStoreSizeIsComputedIn64Bits) {
-    // 65535 x 32769 x 2 + 261 would wrap to 65795 in 32 bits.
-    GifDecoder d;
-    gScaleWidth = 250;
-    try {
-        OpenGifStream(&d, StreamOf(GifWriter().Screen(65535, 32769, 0).bytes));
-    } catch (const std::bad_alloc&) {
-        GTEST_SKIP() << "no room for a 4 GB string store";
-    }
-    EXPECT_EQ(d.stringStoreSize, 4295033091ull);
 }
 
 TEST(GifExtensions, ControlValuesStayInForceForLaterImages) {
@@ -111,6 +108,70 @@ TEST(GifTruncation, FileCutAfterACompleteImageKeepsIt) {
         EXPECT_EQ(out.frameCount, frames) << cut;
         EXPECT_EQ(out.Indices(size_t(frames) - 1), (std::vector<int>{1, 2})) << cut;
     }
+}
+
+TEST(GifOpen, OnlyRegularFilesAreRead) {
+    // A FIFO must fail at once, not wait for a writer; a folder fails too.
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("gif-open-" + std::to_string(getpid()));
+    fs::create_directories(dir / "folder.gif");
+    const fs::path fifo = dir / "x.gif";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const fs::path& path : {fifo, dir / "folder.gif"}) {
+        Decoded sink;
+        auto decode = std::async(std::launch::async, [&] {
+            try {
+                DecodeGifFile(path.c_str(), &sink);
+                return false;
+            } catch (const GifDecodeFailure&) {
+                return true;
+            }
+        });
+        if (decode.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Release a decode stuck in open or read, then report it.
+            int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) close(writer);
+            decode.wait();
+            ADD_FAILURE() << path << " blocked the decode";
+        } else {
+            EXPECT_TRUE(decode.get()) << path << " must fail";
+        }
+        EXPECT_FALSE(sink.opened) << path;
+    }
+    fs::remove_all(dir);
+}
+
+TEST(GifLimits, CanvasAboveTheLimitFails) {
+    // A 100 x 100 canvas is 40000 bytes; downscaled to 50 x 50, 10000.
+    GifWriter w = GifWithGlobalTable(100, 100);
+    const Bytes bytes = w.Pixels(0, 0, 1, 1, {1}).Trailer().bytes;
+    const std::tuple<uint64_t, int, bool> rows[] = {
+        {40000, 100000, true}, {39999, 100000, false}, {10000, 50, true}, {9999, 50, false}};
+    for (const auto& [limit, scale, decodes] : rows) {
+        gMaxCanvasBytes = limit;
+        const Decoded out = DecodeBytes(bytes, scale);
+        EXPECT_EQ(out.frameCount == 1, decodes) << limit << " at " << scale;
+    }
+    gMaxCanvasBytes = uint64_t{1} << 30;
+}
+
+TEST(GifLimits, StringStoreFollowsTheLargestImage) {
+    // A 65535 x 65535 screen once reserved 8.6 GB; the store now holds what
+    // the images can add: 2 bytes a pixel plus the roots, at most what a
+    // full table can hold.
+    GifWriter w = GifWithGlobalTable(65535, 65535);
+    w.Pixels(0, 0, 10, 10, Bytes(100, 1)).Pixels(0, 0, 30, 20, Bytes(600, 2)).Pixels(0, 0, 5, 5, Bytes(25, 3));
+    const Bytes bytes = w.Trailer().bytes;
+    EXPECT_EQ(DecodeBytes(bytes, 250).frameCount, 3);
+    GifDecoder d;
+    d.referencePixelPath = true;
+    gScaleWidth = 250;
+    OpenGifStream(&d, StreamOf(bytes));
+    while (ReadGifBlock(&d) != kGifTrailer) {
+    }
+    ASSERT_EQ(d.frameCount, 3);
+    EXPECT_EQ(d.lzw->stringStoreSize, 2u * 600 + 261);
+    EXPECT_LE(kStoreBound, 8u << 20);
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // gifframes: decodes GIF files with the viewer's own decoder and writes the
 // composed frames as PAM pictures, or times the decoder over many files.
 //
-//   gifframes [--scale-width N] FILE.gif OUTDIR
-//   gifframes --bench REPEAT [--scale-width N] FILE...
+//   gifframes [--scale-width N] [--max-canvas-mb N] FILE.gif OUTDIR
+//   gifframes --bench REPEAT [--scale-width N] [--max-canvas-mb N] FILE...
 //
 // Failure policy: a file the decoder rejects prints one line on stderr and
 // makes the exit status 1 (with --bench it is counted and skipped); a frame
-// that cannot be written is the same; bad usage exits with 2.
+// that cannot be written is the same; bad usage exits with 2. Only regular
+// files are read (a FIFO fails at once), and a file whose canvas would pass
+// --max-canvas-mb (default 1024) fails.
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -25,10 +27,11 @@ namespace {
 constexpr int kNoScaling = 2147483647;
 
 const char kUsage[] =
-    "usage: gifframes [--scale-width N] FILE.gif OUTDIR\n"
-    "       gifframes --bench REPEAT [--scale-width N] FILE...\n"
+    "usage: gifframes [--scale-width N] [--max-canvas-mb N] FILE.gif OUTDIR\n"
+    "       gifframes --bench REPEAT [--scale-width N] [--max-canvas-mb N] FILE...\n"
     "Writes every composed frame of FILE.gif as OUTDIR/frame_NNN.pam (RGBA),\n"
-    "or decodes each FILE REPEAT times and prints the decode time.\n";
+    "or decodes each FILE REPEAT times and prints the decode time. A file whose\n"
+    "canvas would need more than --max-canvas-mb MiB (default 1024) fails.\n";
 
 int UsageError(const char* why) {
     std::fprintf(stderr, "gifframes: %s\n%s", why, kUsage);
@@ -182,13 +185,14 @@ int Bench(int repeat, const std::vector<const char*>& paths) {
 
 int main(int argc, char** argv) {
     int scaleWidth = kNoScaling;
+    int maxCanvasMb = 1024;
     int repeat = 0;  // 0: not benchmarking
     std::vector<const char*> operands;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--scale-width" || arg == "--bench") {
+        if (arg == "--scale-width" || arg == "--bench" || arg == "--max-canvas-mb") {
             if (i + 1 >= argc) return UsageError((arg + " needs a number").c_str());
-            int* target = arg == "--bench" ? &repeat : &scaleWidth;
+            int* target = arg == "--bench" ? &repeat : arg == "--max-canvas-mb" ? &maxCanvasMb : &scaleWidth;
             if (!ParsePositive(argv[++i], target)) {
                 return UsageError((arg + " needs a whole number of at least 1").c_str());
             }
@@ -201,6 +205,7 @@ int main(int argc, char** argv) {
         }
     }
     gScaleWidth = scaleWidth;
+    gMaxCanvasBytes = static_cast<uint64_t>(maxCanvasMb) << 20;
     if (repeat > 0) {
         if (operands.empty()) return UsageError("--bench needs at least one file");
         return Bench(repeat, operands);

@@ -2,7 +2,7 @@
 # and exit statuses. Expected values come from the files' own blocks
 # (screen size, image count, graphic control delays).
 #
-#   cmake -DGIFFRAMES=path -DTESTDATA=dir -DWORK=dir -P gifframes_test.cmake
+#   cmake -DGIFFRAMES=path -DTESTDATA=dir -DWORK=dir [-DSANITIZED=ON] -P gifframes_test.cmake
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var GIFFRAMES TESTDATA WORK)
@@ -135,9 +135,83 @@ expect_equal("${bench_err}" "gifframes: ${TESTDATA}/artificial-gif_no-frames.gif
 run_gifframes(bench_scaled --bench 1 --scale-width 20 "${TESTDATA}/animated-red-blue.gif")
 expect_match("${bench_scaled_out}" "^files=1 frames=4 pixels=1200 seconds=" "bench at 20")
 
+# --- Only regular files are opened, and promptly refused otherwise: a FIFO
+# named .gif (no writer ever comes) and a folder named .gif.
+function(run_gifframes_limited prefix seconds)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err
+    TIMEOUT ${seconds})
+  set(${prefix}_status "${status}" PARENT_SCOPE)
+  set(${prefix}_out "${out}" PARENT_SCOPE)
+  set(${prefix}_err "${err}" PARENT_SCOPE)
+endfunction()
+
+file(MAKE_DIRECTORY "${WORK}/folder.gif")
+set(not_files "${WORK}/folder.gif")
+find_program(MKFIFO mkfifo)
+if(MKFIFO)
+  execute_process(COMMAND "${MKFIFO}" "${WORK}/fifo.gif")
+  list(APPEND not_files "${WORK}/fifo.gif")
+endif()
+foreach(path IN LISTS not_files)
+  run_gifframes_limited(special 20 "${GIFFRAMES}" "${path}" "${WORK}/special-out")
+  expect_equal("${special_status}" 1 "${path}: exit status")
+  expect_equal("${special_err}" "gifframes: ${path}: cannot be decoded\n" "${path}: stderr")
+endforeach()
+
+# Writes a file from hex digits (printf turns \xHH into bytes).
+function(write_hex path hex)
+  string(REGEX REPLACE "(..)" "\\\\x\\1" escaped "${hex}")
+  execute_process(COMMAND printf "${escaped}" OUTPUT_FILE "${path}" RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "cannot write ${path}")
+  endif()
+endfunction()
+
+# --- Bounded memory. A 506-byte file with a 65535 x 65535 screen and 20
+# frames of a 2 x 2 image: its full-size canvas (17 GB) passes the 1 GiB
+# limit and the file fails at once (it used to write 17 GB frames); at width
+# 250 it decodes with its string store sized by the 2 x 2 images (it used to
+# reserve 8.6 GB), inside a 1 GiB address space.
+set(frame_hex "21f904040a0000002c00000000020002000002034c120500")
+set(huge_hex "474946383961ffffffff810000000000ff000000ff000000ff")
+foreach(i RANGE 1 20)
+  string(APPEND huge_hex "${frame_hex}")
+endforeach()
+write_hex("${WORK}/huge-screen.gif" "${huge_hex}3b")
+file(SIZE "${WORK}/huge-screen.gif" huge_size)
+expect_equal("${huge_size}" 506 "huge-screen.gif size")
+run_gifframes_limited(huge 20 "${GIFFRAMES}" "${WORK}/huge-screen.gif" "${WORK}/huge")
+expect_equal("${huge_status}" 1 "huge screen: exit status")
+expect_equal("${huge_err}" "gifframes: ${WORK}/huge-screen.gif: cannot be decoded\n" "huge screen: stderr")
+file(GLOB left "${WORK}/huge/*.pam")
+expect_equal("${left}" "" "huge screen: frames left behind")
+
+set(limit_as "")
+find_program(PRLIMIT prlimit)
+# The sanitizers reserve terabytes of address space: no limit there.
+if(PRLIMIT AND NOT SANITIZED)
+  set(limit_as "${PRLIMIT}" --as=1073741824)
+endif()
+run_gifframes_limited(huge_scaled 20 ${limit_as} "${GIFFRAMES}" --scale-width 250 "${WORK}/huge-screen.gif"
+  "${WORK}/huge-scaled")
+expect_equal("${huge_scaled_status}" 0 "huge screen at 250: exit status (${huge_scaled_err})")
+expect_match("${huge_scaled_out}" "^frame 0 250x250 delay 10\n.*frame 19 250x250 delay 10\n$"
+  "huge screen at 250: lines")
+
+# --- --max-canvas-mb: a 2000 x 1000 screen needs 8,000,000 bytes of canvas.
+write_hex("${WORK}/wide.gif"
+  "474946383961d007e803800000000000ffffff2c00000000010001000002024c01003b")
+run_gifframes(wide7 --max-canvas-mb 7 "${WORK}/wide.gif" "${WORK}/wide7")
+expect_equal("${wide7_status}" 1 "2000 x 1000 with 7 MiB: exit status")
+run_gifframes(wide8 --max-canvas-mb 8 "${WORK}/wide.gif" "${WORK}/wide8")
+expect_equal("${wide8_out}" "frame 0 2000x1000 delay 5\n" "2000 x 1000 with 8 MiB")
+run_gifframes(wide_scaled --max-canvas-mb 1 --scale-width 250 "${WORK}/wide.gif" "${WORK}/wide-scaled")
+expect_equal("${wide_scaled_out}" "frame 0 250x125 delay 5\n" "2000 x 1000 at 250 with 1 MiB")
+
 # --- Bad usage: usage text on stderr, status 2. Arguments of one case are
 # separated by '|'.
 set(usage_cases "<none>" "one-operand" "--scale-width|0|a.gif|out" "--scale-width|x|a.gif|out"
+  "--max-canvas-mb|0|a.gif|out" "--max-canvas-mb"
   "--scale-width|2147483648|a.gif|out" "--bench|0|a.gif" "--bench|2" "--frobnicate|a.gif|out"
   "a.gif|out|extra" "--scale-width")
 foreach(usage_case IN LISTS usage_cases)

@@ -70,6 +70,10 @@ void RestoreToBackground(GifDecoder* d) {
         d->backgroundIndex >= d->globalTableSize) {
         return;
     }
+    // A canvas cleared since the last image would get the same bytes again
+    // (this runs before every block, stray bytes included).
+    if (d->canvasCleared) return;
+    d->canvasCleared = true;
     // The whole canvas, not only the last image's rectangle, becomes
     // transparent; it keeps the colour of global entry 0 (black without a
     // global table).
@@ -131,7 +135,9 @@ PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c)
       reference(f->decoder->referencePixelPath),
       downscaled(f->decoder->scaledWidth != f->decoder->screenWidth) {
     // Indices beyond the table are not drawn: they get a transparent entry.
-    for (int i = 0; i < 256; ++i) {
+    // Only the roots' values can come out of the string table.
+    const int roots = 1 << f->minCodeSize;
+    for (int i = 0; i < roots; ++i) {
         uint8_t entry[4] = {0, 0, 0, 0};
         if (i < f->tableSize) std::memcpy(entry, f->table + i * 4, 4);
         std::memcpy(&palette[i], entry, 4);
@@ -139,18 +145,38 @@ PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c)
         allOpaque = allOpaque && opaque[i];
     }
     if (reference) return;
-    rowIndices.resize(static_cast<size_t>(f->width) + kMaxStringLength + 32);
+    GifLzwTable* table = decoder->lzw.get();
+    rowIndices = table->rowIndices.Get(static_cast<size_t>(f->width) + kMaxStringLength + 32);
     if (downscaled) {
         // Within a row, a pixel lands only where its canvas column differs
         // from the one before it: only these columns can ever be drawn.
+        const size_t bytes = static_cast<size_t>(f->width) * sizeof(int32_t);
+        int32_t* columns = reinterpret_cast<int32_t*>(table->pickColumns.Get(bytes));
+        int32_t* targets = reinterpret_cast<int32_t*>(table->pickTargets.Get(bytes));
         const int32_t* columnOfX = decoder->columnOfX.data() + f->left;
         for (int32_t i = 0; i < f->width; ++i) {
             if (i == 0 || columnOfX[i] != columnOfX[i - 1]) {
-                pickColumns.push_back(i);
-                pickTargets.push_back(columnOfX[i]);
+                columns[pickCount] = i;
+                targets[pickCount] = columnOfX[i];
+                ++pickCount;
             }
         }
+        pickColumns = columns;
+        pickTargets = targets;
+        // Rows may be superseded by the next one only where every colour
+        // the codes can name is drawn and the next row draws every picked
+        // column (not the one-column case, where its first pixel is skipped).
+        skipAllowed = allOpaque && !f->interlaced && f->width > 0 && columnOfX[0] != columnOfX[f->width - 1];
     }
+}
+
+bool PixelWriter::RowWanted() const {
+    if (!downscaled) return true;
+    if (storedRow >= frame->height) return false;  // no pixel can follow
+    int32_t r = frame->interlaced ? InterlacedRow(storedRow, frame->height) : storedRow;
+    size_t screenRow = static_cast<size_t>(frame->top + r);
+    return !(decoder->rowMarks[static_cast<size_t>(decoder->rowOfY[screenRow])] >
+             decoder->rowPosOfY[screenRow]);
 }
 
 void PixelWriter::EmitReference(const uint8_t* s, int32_t len) {
@@ -173,23 +199,27 @@ void PixelWriter::DrawFullRows() {
     const int32_t width = frame->width;
     int32_t offset = 0;
     while (filled - offset >= width) {
-        DrawRow(rowIndices.data() + offset, width);
+        DrawRow(rowIndices + offset, width);
         offset += width;
         ++storedRow;
     }
     filled -= offset;
     if (filled > 0 && offset > 0) {
-        std::memmove(rowIndices.data(), rowIndices.data() + offset, static_cast<size_t>(filled));
+        std::memmove(rowIndices, rowIndices + offset, static_cast<size_t>(filled));
     }
 }
 
 void PixelWriter::Finish() {
-    if (!reference && filled > 0) DrawRow(rowIndices.data(), filled);
+    if (!reference && filled > 0) DrawRow(rowIndices, filled);
     filled = 0;
 }
 
 void PixelWriter::DrawRow(const uint8_t* indices, int32_t count) {
-    int32_t r = frame->interlaced ? InterlacedRow(storedRow, frame->height) : storedRow;
+    DrawRowAt(indices, count, storedRow, true);
+}
+
+void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, bool draw) {
+    int32_t r = frame->interlaced ? InterlacedRow(row, frame->height) : row;
     int32_t screenRow = frame->top + r;
     if (!downscaled) {
         uint8_t* dst = canvas + (static_cast<size_t>(screenRow) * decoder->scaledWidth +
@@ -212,19 +242,43 @@ void PixelWriter::DrawRow(const uint8_t* indices, int32_t count) {
     int32_t& mark = decoder->rowMarks[static_cast<size_t>(yi)];
     if (mark > yf) return;
     if (yf > mark) mark = static_cast<int32_t>(yf);
-    uint8_t* dst = canvas + static_cast<size_t>(yi) * decoder->scaledWidth * 4;
-    // The row's first pixel is skipped when it lands on the column the
-    // previous row ended on (the whole image is one canvas column wide);
-    // after that, exactly the picked columns are drawn.
     const int32_t* columnOfX = decoder->columnOfX.data() + frame->left;
-    size_t p = columnOfX[0] == decoder->lastColumn ? 1 : 0;
-    const size_t picks = pickColumns.size();
-    for (; p < picks; ++p) {
-        int32_t i = pickColumns[p];
-        if (i >= count) break;
-        uint8_t ci = indices[i];
+    if (draw) {
+        uint8_t* dst = canvas + static_cast<size_t>(yi) * decoder->scaledWidth * 4;
+        // The row's first pixel is skipped when it lands on the column the
+        // previous row ended on (the whole image is one canvas column wide);
+        // after that, exactly the picked columns are drawn.
+        size_t p = columnOfX[0] == decoder->lastColumn ? 1 : 0;
+        size_t end = pickCount;
+        if (count < frame->width) {
+            while (end > p && pickColumns[end - 1] >= count) --end;  // a row cut short
+        }
+        // The picks land on consecutive canvas columns (a column step of
+        // less than one canvas column never skips one).
+        uint8_t* first = dst + static_cast<size_t>(pickCount > 0 ? pickTargets[0] : 0) * 4;
+        if (allOpaque) {
+            for (; p < end; ++p) Store(first + p * 4, palette[indices[pickColumns[p]]]);
+        } else {
+            for (; p < end; ++p) {
+                uint8_t ci = indices[pickColumns[p]];
+                if (opaque[ci]) Store(first + p * 4, palette[ci]);
+            }
+        }
+    }
+    decoder->lastColumn = columnOfX[count - 1];
+}
+
+void PixelWriter::DrawPicks(const uint8_t* indices, int32_t row) {
+    size_t screenRow = static_cast<size_t>(frame->top + row);
+    uint8_t* dst = canvas + static_cast<size_t>(decoder->rowOfY[screenRow]) * decoder->scaledWidth * 4;
+    for (size_t p = 0; p < pickCount; ++p) {
+        uint8_t ci = indices[pickColumns[p]];
         if (opaque[ci]) Store(dst + static_cast<size_t>(pickTargets[p]) * 4, palette[ci]);
     }
-    int32_t lastColumn = columnOfX[count - 1];
-    decoder->lastColumn = lastColumn;
+}
+
+bool PixelWriter::RowSuperseded() const {
+    if (!skipAllowed || storedRow + 1 >= frame->height || !RowWanted()) return false;
+    size_t screenRow = static_cast<size_t>(frame->top + storedRow);
+    return decoder->rowOfY[screenRow] == decoder->rowOfY[screenRow + 1];
 }

@@ -1,11 +1,16 @@
 // The GIF stream reader: signature, logical screen, colour tables, the block
 // loop with its extensions, image descriptors, and the whole-file driver.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <new>
 
 #include "gif/gif_internal.h"
 
 int gScaleWidth = 1000;
+uint64_t gMaxCanvasBytes = uint64_t{1} << 30;
 
 namespace {
 
@@ -57,16 +62,16 @@ void ReadApplication(GifFrameState* f, std::FILE* file) {
 void ReadExtension(GifFrameState* f, std::FILE* file) {
     int label = std::getc(file);
     switch (label) {
-        case 0xF9:
+        case kGifGraphicControlLabel:
             ReadGraphicControl(f, file);
             break;
-        case 0xFF:
+        case kGifApplicationLabel:
             ReadApplication(f, file);
             break;
-        case 0xFE:  // comment
+        case kGifCommentLabel:
             SkipSubBlocks(f, file);
             break;
-        case 0x01: {  // plain text: block size and the 12-byte grid header
+        case kGifPlainTextLabel: {  // block size and the 12-byte grid header
             uint8_t header[13];
             if (ReadSome(file, header, sizeof header) == sizeof header) SkipSubBlocks(f, file);
             break;
@@ -78,6 +83,27 @@ void ReadExtension(GifFrameState* f, std::FILE* file) {
     }
 }
 
+// Only a regular file is read. The type is checked on the open file, not on
+// the name, so a name swapped for a FIFO after the folder was listed is
+// refused too; O_NONBLOCK keeps the open itself from waiting for a writer.
+std::FILE* OpenRegularFile(const char* path) {
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) FailDecode();
+    struct stat info;
+    int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        FailDecode();
+    }
+    std::FILE* stream = ::fdopen(fd, "rb");
+    if (!stream) {
+        ::close(fd);
+        throw std::bad_alloc();
+    }
+    return stream;
+}
+
 }  // namespace
 
 GifDecoder::GifDecoder() { frame.decoder = this; }
@@ -86,11 +112,7 @@ GifDecoder::~GifDecoder() {
     if (file) std::fclose(file);
 }
 
-void OpenGif(GifDecoder* d, const char* path) {
-    std::FILE* stream = std::fopen(path, "rb");
-    if (!stream) FailDecode();
-    OpenGifStream(d, stream);
-}
+void OpenGif(GifDecoder* d, const char* path) { OpenGifStream(d, OpenRegularFile(path)); }
 
 // Header "GIF8??" (6 bytes) and screen descriptor: width, height (2 each),
 // packed (global table flag, size N), background index, aspect.
@@ -119,31 +141,28 @@ void OpenGifStream(GifDecoder* d, std::FILE* stream) {
         }
     }
 
+    // The string store is not made here: the first image makes it, sized
+    // for that image (see PrepareLzwTable).
     uint64_t pixels = static_cast<uint64_t>(d->scaledWidth) * static_cast<uint64_t>(d->scaledHeight);
+    if (pixels * 4 > gMaxCanvasBytes) FailDecode();
     d->canvas.reset(static_cast<uint8_t*>(std::calloc(pixels, 4)));
     if (!d->canvas) throw std::bad_alloc();
-    // Two bytes per screen pixel plus the roots: no image inside the screen
-    // can add more between two clear codes. 64-bit, so it cannot wrap.
-    d->stringStoreSize =
-        static_cast<uint64_t>(d->screenWidth) * static_cast<uint64_t>(d->screenHeight) * 2 + 261;
-    d->stringStore.reset(static_cast<uint8_t*>(std::calloc(d->stringStoreSize + kStoreSlack, 1)));
-    if (!d->stringStore) throw std::bad_alloc();
 }
 
 int ReadGifBlock(GifDecoder* d) {
     int introducer = std::getc(d->file);
-    if (introducer == EOF) return 0x3B;
+    if (introducer == EOF) return kGifTrailer;
     // The disposal in force is that of the latest graphic control, so the
     // clear lands after an image that asked for it, or right before one.
     RestoreToBackground(d);
     switch (introducer) {
-        case 0x2C:
-            if (!DecodeImage(&d->frame, d->file, d->canvas.get())) return 0x3B;
+        case kGifImageSeparator:
+            if (!DecodeImage(&d->frame, d->file, d->canvas.get())) return kGifTrailer;
             d->frame.imageSeen = true;
-            return 0x2C;
-        case 0x21:
+            return kGifImageSeparator;
+        case kGifExtensionIntroducer:
             ReadExtension(&d->frame, d->file);
-            return 0x21;
+            return kGifExtensionIntroducer;
         default:
             return introducer;
     }
@@ -154,6 +173,7 @@ int ReadGifBlock(GifDecoder* d) {
 bool DecodeImage(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
     GifDecoder* d = f->decoder;
     ResetImageMarks(d);
+    d->canvasCleared = false;
     if (std::fread(f->subBlock, 1, 9, file) < 9) return false;
     const uint8_t* b = f->subBlock;
     f->left = Le16(b);
@@ -208,10 +228,10 @@ int DecodeGifStream(std::FILE* stream, GifFrameSink* sink, bool referencePixelPa
     sink->Opened(info);
     for (;;) {
         int block = ReadGifBlock(&decoder);
-        if (block == 0x2C) {
+        if (block == kGifImageSeparator) {
             sink->Frame(GifFrame{decoder.canvas.get(), decoder.scaledWidth, decoder.scaledHeight,
                                  decoder.frame.delay});
-        } else if (block == 0x3B) {
+        } else if (block == kGifTrailer) {
             if (decoder.frameCount == 0) FailDecode();
             return decoder.frameCount;
         }
@@ -219,7 +239,5 @@ int DecodeGifStream(std::FILE* stream, GifFrameSink* sink, bool referencePixelPa
 }
 
 int DecodeGifFile(const char* path, GifFrameSink* sink, bool referencePixelPath) {
-    std::FILE* stream = std::fopen(path, "rb");
-    if (!stream) FailDecode();
-    return DecodeGifStream(stream, sink, referencePixelPath);
+    return DecodeGifStream(OpenRegularFile(path), sink, referencePixelPath);
 }

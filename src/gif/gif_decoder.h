@@ -18,10 +18,25 @@
 // file by OpenGif; written by the open command only while the loader is idle.
 extern int gScaleWidth;
 
+// Largest canvas (scaled width x height x 4 bytes) a decode may allocate; a
+// file whose canvas would be larger fails. Read once per file by OpenGif.
+extern uint64_t gMaxCanvasBytes;
+
 // The one exception kind of the decoder. It carries nothing anybody reads.
 struct GifDecodeFailure {};
 
+// Block bytes of a GIF stream. ReadGifBlock returns the introducers.
+constexpr int kGifImageSeparator = 0x2C;       // ','
+constexpr int kGifExtensionIntroducer = 0x21;  // '!'
+constexpr int kGifTrailer = 0x3B;              // ';'
+constexpr int kGifGraphicControlLabel = 0xF9;
+constexpr int kGifApplicationLabel = 0xFF;
+constexpr int kGifCommentLabel = 0xFE;
+constexpr int kGifPlainTextLabel = 0x01;
+
 struct GifDecoder;
+// The LZW string table; opaque outside the decoder.
+struct GifLzwTable;
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -71,16 +86,16 @@ struct GifDecoder {
     std::vector<int32_t> rowMarks;     // one per canvas row, only when downscaled
     int32_t lastColumn = -1;
     int32_t frameCount = 0;
-    MallocBytes stringStore;           // not initialised
-    uint64_t stringStoreSize = 0;
-    int32_t codeStart[4097] = {};
-    int32_t nextCode = 0;
+    // Made by the first image; its string store grows with the largest image.
+    std::unique_ptr<GifLzwTable> lzw;
     std::FILE* file = nullptr;
     MallocBytes canvas;                // scaledWidth x scaledHeight RGBA, zeroed
+    bool canvasCleared = false;        // restored to background, no image since
     GifFrameState frame;
 
-    // Write pixels one at a time through MapPixel, exactly as the rules are
-    // stated, instead of the fast writers. Same output; used to prove that.
+    // Decode with the straightforward decoder (codes bit by bit, the flat
+    // string store, every pixel through MapPixel) instead of the fast one.
+    // Same output; used to prove that.
     bool referencePixelPath = false;
 
     // Downscaling lookup tables, built once by OpenGif (fast path only).
@@ -89,8 +104,10 @@ struct GifDecoder {
     std::vector<double> rowPosOfY;    // the unclamped row position yf
 };
 
-// Opens path ("rb"), checks the signature, reads the screen descriptor and
-// global colour table, sizes the canvas from gScaleWidth and allocates it.
+// Opens path read-only (only a regular file: a FIFO, device or folder fails
+// without blocking), checks the signature, reads the screen descriptor and
+// global colour table, sizes the canvas from gScaleWidth and allocates it
+// (failing when it would pass gMaxCanvasBytes).
 void OpenGif(GifDecoder* decoder, const char* path);
 
 // The same on an already open stream; the decoder takes ownership of it.

@@ -4,13 +4,86 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "gif/gif_decoder.h"
 
 // Bytes allocated behind the string store's stated size, so that strings can
-// be copied in whole 8-byte steps.
+// be copied in whole 16-byte steps.
 constexpr uint64_t kStoreSlack = 32;
+
+// Most bytes the flat string store can ever need, whatever the image: the
+// roots take at most 256; the j-th string added after a clear is at most
+// j + 2 bytes long (a string one byte longer than the longest before it), and
+// at most 4094 strings are added before the table is full.
+constexpr uint64_t kStoreBound = 256 + 4094ull * 4093 / 2 + 2 * 4094;
+
+// One code of the linked string table, packed into 64 bits so that the
+// whole table (32 KiB) stays in the first-level cache. A string is its
+// prefix code's string (a multiple of 4 bytes long, or nothing) followed by
+// its last 1 to 4 bytes, the tail. Adding a code costs one entry whatever its
+// length; a string is written out in 4-byte steps, only when its pixels are
+// wanted. No string is longer than 4091 bytes (code size 2: 4090 added
+// codes, each at most one byte longer than the longest before it), so its
+// length minus one fits in 12 bits.
+//   bits 0-31: tail, in string order from the low byte; unused bytes zero
+//   bits 32-43: prefix code (meaningful when the length exceeds 4)
+//   bits 44-55: length - 1
+//   bits 56-63: the string's first byte
+using LzwEntry = uint64_t;
+constexpr int kLzwPrefixShift = 32;
+constexpr int kLzwLengthShift = 44;
+constexpr int kLzwFirstShift = 56;
+inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>((e >> kLzwLengthShift) & 0xFFF) + 1; }
+inline int32_t LzwPrefix(LzwEntry e) { return static_cast<int32_t>((e >> kLzwPrefixShift) & 0xFFF); }
+inline uint8_t LzwFirst(LzwEntry e) { return static_cast<uint8_t>(e >> kLzwFirstShift); }
+inline LzwEntry LzwRoot(int32_t i) {
+    return static_cast<LzwEntry>(i) | static_cast<LzwEntry>(i) << kLzwFirstShift;
+}
+
+// A buffer that only grows, not initialised: a file's first image sizes it,
+// and small files pay no zeroing.
+struct ScratchBuffer {
+    MallocBytes data;
+    size_t size = 0;
+    uint8_t* Get(size_t bytes) {
+        if (size < bytes) {
+            data.reset();
+            size = 0;
+            data.reset(static_cast<uint8_t*>(std::malloc(bytes)));
+            if (!data) throw std::bad_alloc();
+            size = bytes;
+        }
+        return data.get();
+    }
+};
+
+// The LZW state of a file, made by its first image and reused by every
+// image (nothing in it is read before the image's decoding has written it).
+struct GifLzwTable {
+    // The flat store of the straightforward decoder: strings back to back,
+    // one start offset per code, each new string a copy of its prefix plus
+    // one byte.
+    MallocBytes stringStore;
+    uint64_t stringStoreSize = 0;  // usable bytes; kStoreSlack more are allocated
+    int32_t codeStart[4097];
+    int32_t nextCode;
+    // The linked table of the fast decoder; entries 0..255 are the roots.
+    LzwEntry entries[4097];  // one more: where a full table's additions land
+    // Scratch of the fast decoder and writers, kept across images.
+    ScratchBuffer rowIndices;
+    ScratchBuffer pendingRow;
+    ScratchBuffer skippedCodes[2];
+    ScratchBuffer pickColumns;
+    ScratchBuffer pickTargets;
+};
+
+// Makes the decoder's table on first use; with needStore, grows the flat
+// store to what an image of `pixels` pixels can ever add (at most
+// kStoreBound), so the store follows the largest image met.
+GifLzwTable* PrepareLzwTable(GifDecoder* decoder, int64_t pixels, bool needStore);
 
 [[noreturn]] inline void FailDecode() { throw GifDecodeFailure{}; }
 
@@ -66,17 +139,34 @@ struct PixelWriter {
     bool downscaled;
 
     // Fast writers: colour indices of the current stored row, with room for
-    // one more string and copy slack.
-    std::vector<uint8_t> rowIndices;
+    // one more string and copy slack (kept in the table across images).
+    uint8_t* rowIndices = nullptr;
     int32_t filled = 0;
     int32_t storedRow = 0;
+    // Entries for the roots' values only (1 << minCodeSize of them).
     uint32_t palette[256];
     uint8_t opaque[256];
     bool allOpaque = true;
     // Downscaled: the image columns that start a new canvas column (column 0
     // always), and the canvas column of each.
-    std::vector<int32_t> pickColumns;
-    std::vector<int32_t> pickTargets;
+    const int32_t* pickColumns = nullptr;
+    const int32_t* pickTargets = nullptr;
+    size_t pickCount = 0;
+
+    // Whether the stored row being filled will be drawn: always when not
+    // downscaled; otherwise the same test DrawRow makes when it gets there.
+    bool RowWanted() const;
+    // Whether the stored row being filled is drawn but every pixel it draws
+    // is drawn over by the next stored row, once that row is complete (a
+    // downscaled canvas row shows the last source row that falls on it).
+    bool RowSuperseded() const;
+    bool skipAllowed = false;
+
+    // DrawRow for any stored row; without draw, only the bookkeeping of a
+    // drawn row (row marks, last column) is done.
+    void DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, bool draw);
+    // The picked columns of a complete, already accounted stored row.
+    void DrawPicks(const uint8_t* indices, int32_t row);
 
     void EmitReference(const uint8_t* s, int32_t len);
     void DrawFullRows();

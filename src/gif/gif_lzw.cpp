@@ -1,19 +1,30 @@
 // LZW image data: variable-width codes, least significant bit first, in data
-// sub-blocks of up to 255 bytes. Strings live back to back in stringStore,
-// one start offset per code; a new string is a copy of its prefix plus one
-// byte, and every pixel goes straight from the store to the canvas.
+// sub-blocks of up to 255 bytes.
 //
-// Two decoders share these rules: a straightforward one that reads codes bit
-// by bit and hands every pixel to MapPixel, and a fast one (the default) with
-// a bit buffer, a row-wise writer and the hot state in registers. Tests and
-// the fuzzer hold them to the same output.
+// Two decoders share these rules. The straightforward one reads codes bit by
+// bit, keeps the strings back to back in a flat store (a new string is a
+// copy of its prefix plus one byte) and hands every pixel to MapPixel. The
+// fast one (the default) has a bit buffer, a linked table that adds a code
+// in constant time, and a row-wise writer; it writes a string out only when
+// a drawn row holds its pixels. Tests and the fuzzer hold them to the same
+// output.
+//
+// The first code: data that begin with a clear code are followed by a root;
+// data that do not begin with one decode from their first code on, as if a
+// clear code had come before it (that code is data, not thrown away).
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "gif/gif_internal.h"
 
 namespace {
 
 constexpr int32_t kDataEnded = -1;
+// The fast reader's end of data: above every code, so that one compare
+// against nextCode catches it with the codes that are not in the table.
+constexpr int32_t kNoMoreData = 0x10000;
 
 // Reads the next data sub-block into the frame's buffer. The data end at a
 // zero-length sub-block, at the end of the file, or after a sub-block cut
@@ -27,9 +38,9 @@ bool NextSubBlock(GifFrameState* f, std::FILE* file) {
     return got > 0;
 }
 
-void ResetTable(GifDecoder* d, int32_t clearCode) {
-    d->nextCode = clearCode + 2;
-    d->codeStart[clearCode + 2] = clearCode;
+void ResetTable(GifLzwTable* t, int32_t clearCode) {
+    t->nextCode = clearCode + 2;
+    t->codeStart[clearCode + 2] = clearCode;
 }
 
 // ---------------------------------------------------------------- reference
@@ -55,7 +66,7 @@ int32_t ReadCode(GifFrameState* f, int width, int32_t* bitPos, std::FILE* file) 
     }
     *bitPos -= gathered - width;
     // nextCode itself is the one code not yet in the table that may come.
-    if (value > f->decoder->nextCode) FailDecode();
+    if (value > f->decoder->lzw->nextCode) FailDecode();
     return value;
 }
 
@@ -63,7 +74,7 @@ int32_t ReadCode(GifFrameState* f, int width, int32_t* bitPos, std::FILE* file) 
 // empty clear and end slots after the last root.
 int AddCode(GifFrameState* f, int32_t previous, uint8_t byte, int32_t k) {
     if (previous < 0) return 0;
-    GifDecoder* d = f->decoder;
+    GifLzwTable* d = f->decoder->lzw.get();
     int32_t len = d->codeStart[previous + k] - d->codeStart[previous];
     int32_t dest = d->codeStart[d->nextCode];
     uint8_t* store = d->stringStore.get();
@@ -76,7 +87,7 @@ int AddCode(GifFrameState* f, int32_t previous, uint8_t byte, int32_t k) {
 
 __attribute__((noinline)) void DecodeCodesReference(GifFrameState* f, std::FILE* file, PixelWriter* out,
                           int32_t clearCode) {
-    GifDecoder* d = f->decoder;
+    GifLzwTable* d = f->decoder->lzw.get();
     const int32_t endCode = clearCode + 1;
     uint8_t* store = d->stringStore.get();
     auto kOf = [&](int32_t code) { return code == clearCode - 1 ? 3 : 1; };
@@ -86,20 +97,24 @@ __attribute__((noinline)) void DecodeCodesReference(GifFrameState* f, std::FILE*
     int width = f->minCodeSize + 1;
     int32_t bitPos = 0;
 
-    // The first code is thrown away: valid data begin with a clear code, and
-    // when they do not, that code's pixels are lost.
-    if (ReadCode(f, width, &bitPos, file) == kDataEnded) return;
-    int32_t c0 = ReadCode(f, width, &bitPos, file);
-    if (c0 == kDataEnded) return;
-    // The second code must be a root: clear, end and added codes have no
-    // string to draw.
-    if (c0 >= clearCode) FailDecode();
-    out->EmitReference(store + d->codeStart[c0], 1);
-    int32_t previous = c0;
+    int32_t previous = -1;
     bool tableFull = false;
+    // Data that begin with a clear code: the code after it must be a root
+    // (clear, end and added codes have no string to draw). Data that do not
+    // begin with one start decoding at their first code, with no previous
+    // code, as if a clear code had come before it.
+    int32_t code = ReadCode(f, width, &bitPos, file);
+    if (code == kDataEnded) return;
+    if (code == clearCode) {
+        int32_t c0 = ReadCode(f, width, &bitPos, file);
+        if (c0 == kDataEnded) return;
+        if (c0 >= clearCode) FailDecode();
+        out->EmitReference(store + d->codeStart[c0], 1);
+        previous = c0;
+        code = ReadCode(f, width, &bitPos, file);
+    }
 
-    for (;;) {
-        int32_t code = ReadCode(f, width, &bitPos, file);
+    for (;; code = ReadCode(f, width, &bitPos, file)) {
         if (code == kDataEnded) return;  // the terminator is already behind us
         if (code == d->nextCode) {
             if (previous < 0) FailDecode();  // no string to repeat
@@ -137,22 +152,131 @@ __attribute__((noinline)) void DecodeCodesReference(GifFrameState* f, std::FILE*
 
 // ---------------------------------------------------------------- fast
 
-// The same rules with the state in locals (byte stores may alias any memory,
-// which would make the compiler reload fields after each of them). Strings
-// are copied in whole 8-byte steps into the store's and the row's slack.
-// Besides the offsets, codeStart[clearCode] holds clearCode, so that the last
-// root's length comes out of the common formula.
-__attribute__((noinline)) void DecodeCodesFast(GifFrameState* f, std::FILE* file, PixelWriter* out, int32_t clearCode) {
-    GifDecoder* d = f->decoder;
-    const int32_t endCode = clearCode + 1;
-    uint8_t* const store = d->stringStore.get();
-    int32_t* const codeStart = d->codeStart;
-    codeStart[clearCode] = clearCode;
+// The fast decoder: the same rules and failures with the linked table.
+// Adding a code is constant time; a string is written into the row buffer
+// only when a drawn row holds some of its pixels. On a downscaled canvas a
+// source row whose pixels the next source row draws over (the canvas shows
+// the last source row of each canvas row) is not written at all: its codes
+// are only noted, and are written out after all should the next row not be
+// completed (the data end early) - or before a clear code, while the table
+// still holds their strings.
 
-    uint8_t* const row = out->rowIndices.data();
+// What happens to the pixels of the stored row being filled.
+enum RowMode { kDraw, kSkip, kBlocked };
+
+// Writes the string of entry e at dst, 4 bytes a step from its end; up to 3
+// bytes behind the string are overwritten (the buffers have slack).
+inline __attribute__((always_inline)) void WalkString(const LzwEntry* table, LzwEntry e, uint8_t* dst) {
+    const int32_t length = LzwLength(e);
+    int32_t at = length - (((length - 1) & 3) + 1);
+    uint32_t tail = static_cast<uint32_t>(e);
+    std::memcpy(dst + at, &tail, 4);
+    while (at > 0) {
+        e = table[LzwPrefix(e)];
+        at -= 4;
+        tail = static_cast<uint32_t>(e);
+        std::memcpy(dst + at, &tail, 4);
+    }
+}
+
+// Writes noted codes from start on, keeping the bytes behind them.
+void FillGap(const LzwEntry* table, uint8_t* buffer, int32_t start, const uint16_t* codes, int32_t count) {
+    int32_t at = start;
+    for (int32_t i = 0; i < count; ++i) at += LzwLength(table[codes[i]]);
+    uint8_t behind[8];
+    std::memcpy(behind, buffer + at, 8);
+    at = start;
+    for (int32_t i = 0; i < count; ++i) {
+        WalkString(table, table[codes[i]], buffer + at);
+        at += LzwLength(table[codes[i]]);
+    }
+    std::memcpy(buffer + at, behind, 8);
+}
+
+// The row state the decoder hands over at the end of each row. The hot loop
+// keeps its own copies of the first fields in registers (byte stores into
+// the row could alias anything whose address is taken).
+struct RowState {
+    RowMode mode;
+    int32_t filled;
+    int32_t skipCount;
+    int32_t skipStart;
+    uint16_t* skipped;       // codes noted for the row being filled
+    uint16_t* pendingCodes;  // codes noted for the last superseded row
+    uint8_t* pending;        // that row's bytes
+    bool hasPending;
+    int32_t pendingCount;
+    int32_t pendingStart;
+    int32_t pendingStored;
+};
+
+RowMode ModeOfRow(const PixelWriter* out) {
+    return out->RowSuperseded() ? kSkip : out->RowWanted() ? kDraw : kBlocked;
+}
+
+// The row being filled is complete (and maybe more rows behind it).
+__attribute__((noinline)) void CompleteRows(RowState* s, PixelWriter* out, uint8_t* row, int32_t imageWidth) {
+    int32_t offset = 0;
+    if (s->mode == kSkip && s->skipCount > 0) {
+        // Accounted as drawn; its pixels wait in case the next row never
+        // completes.
+        out->DrawRowAt(row, imageWidth, out->storedRow, false);
+        std::memcpy(s->pending, row, static_cast<size_t>(imageWidth));
+        std::swap(s->skipped, s->pendingCodes);
+        s->pendingCount = s->skipCount;
+        s->pendingStart = s->skipStart;
+        s->pendingStored = out->storedRow;
+        s->hasPending = true;
+        offset = imageWidth;
+        ++out->storedRow;
+    }
+    while (s->filled - offset >= imageWidth) {
+        // A row beyond the image's last: more pixels than the image holds.
+        if (imageWidth == 0 || out->storedRow >= out->frame->height) FailDecode();
+        out->DrawRowAt(row + offset, imageWidth, out->storedRow, true);
+        s->hasPending = false;  // drawn over
+        offset += imageWidth;
+        ++out->storedRow;
+    }
+    s->filled -= offset;
+    if (s->filled > 0 && out->storedRow >= out->frame->height) FailDecode();
+    if (s->filled > 0) std::memmove(row, row + offset, static_cast<size_t>(s->filled));
+    s->skipCount = 0;
+    s->mode = ModeOfRow(out);
+}
+
+// Strings noted in place of written, written while the table still holds them.
+__attribute__((noinline)) void FillNoted(RowState* s, const LzwEntry* table, uint8_t* row) {
+    if (s->skipCount > 0) {
+        FillGap(table, row, s->skipStart, s->skipped, s->skipCount);
+        s->skipCount = 0;
+        s->mode = kDraw;
+    }
+    if (s->hasPending && s->pendingCount > 0) {
+        FillGap(table, s->pending, s->pendingStart, s->pendingCodes, s->pendingCount);
+        s->pendingCount = 0;
+    }
+}
+
+__attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* file, PixelWriter* out,
+                                                 int32_t clearCode) {
+    GifLzwTable* t = f->decoder->lzw.get();
+    LzwEntry* const table = t->entries;
+    const int32_t endCode = clearCode + 1;
+    uint8_t* const row = out->rowIndices;
     const int32_t imageWidth = f->width;
+
+    // Row state in memory; the hot loop keeps mode and filled in registers
+    // and hands them over at the end of each row.
+    RowState state{};
+    if (out->skipAllowed) {
+        const size_t codeBytes = (static_cast<size_t>(imageWidth) + 1) * sizeof(uint16_t);
+        state.skipped = reinterpret_cast<uint16_t*>(t->skippedCodes[0].Get(codeBytes));
+        state.pendingCodes = reinterpret_cast<uint16_t*>(t->skippedCodes[1].Get(codeBytes));
+        state.pending = t->pendingRow.Get(static_cast<size_t>(imageWidth) + 16);
+    }
+    RowMode mode = ModeOfRow(out);
     int32_t filled = 0;
-    int64_t room = out->total;  // pixels the image still has room for
 
     uint64_t bits = 0;
     int bitCount = 0;
@@ -161,23 +285,17 @@ __attribute__((noinline)) void DecodeCodesFast(GifFrameState* f, std::FILE* file
     const uint8_t* const block = f->subBlock;
     int width = f->minCodeSize + 1;
     int32_t widthLimit = 1 << width;  // nextCode that makes codes one bit wider
+    uint32_t codeMask = static_cast<uint32_t>(widthLimit) - 1;
+    // Once the table is full, nextCode stays 4096 and nothing is added: the
+    // entries written for it land in the spare slot 4096.
     int32_t nextCode = clearCode + 2;
-    int32_t storeEnd = clearCode;  // == codeStart[nextCode]
-
-    // Between two clear codes every added string is an emitted string plus
-    // one byte, and no more than the image's pixels are ever emitted, so the
-    // strings take at most twice the image's pixels behind the roots. The
-    // store holds twice the screen's pixels plus 261: one check for the image
-    // replaces a check at every added string.
-    if (2 * static_cast<uint64_t>(out->total) + 261 > d->stringStoreSize) FailDecode();
 
     // Codes come from a bit buffer. Bits above bitCount may already hold the
     // following bytes of the sub-block; a later load ORs the same bits again.
     // The next sub-block is read only when a code needs its bits, so the file
-    // position after the end code is the straightforward reader's.
+    // position after the end code is the reference reader's.
     auto readCode = [&]() __attribute__((always_inline)) -> int32_t {
         if (__builtin_expect(bytePos + 8 <= blockLength, 1)) {
-            // Top the buffer up at every code: no hard-to-predict branch.
             uint64_t v;
             std::memcpy(&v, block + bytePos, 8);
             bits |= v << bitCount;
@@ -193,101 +311,179 @@ __attribute__((noinline)) void DecodeCodesFast(GifFrameState* f, std::FILE* file
                     bytePos = 0;
                     blockLength = f->subBlockLength;
                 } else {
-                    return kDataEnded;
+                    return kNoMoreData;
                 }
             }
         }
-        int32_t code = static_cast<int32_t>(bits & ((1u << width) - 1));
+        // Codes above nextCode fail where the code is used.
+        int32_t code = static_cast<int32_t>(bits & codeMask);
         bits >>= width;
         bitCount -= width;
-        if (code > nextCode) FailDecode();
         return code;
     };
-    auto emit = [&](int32_t start, int32_t len) __attribute__((always_inline)) {
-        // MapPixel fails the file at the first pixel beyond the image;
-        // nothing drawn before that survives, so fail before drawing.
-        if (len > room) FailDecode();
-        room -= len;
-        CopyInSteps(row + filled, store + start, len);
+    // Puts a string on the row. More pixels than the image holds fail the
+    // file when the row they spill into is completed (nothing drawn before
+    // a failure survives); the row buffer has room for the longest string.
+    auto emit = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
+        const int32_t len = LzwLength(e);
+        // A string that runs past the row's end is written whole: the rows
+        // it reaches may be drawn.
+        if (mode == kDraw || filled + len > imageWidth) {
+            WalkString(table, e, row + filled);
+        } else if (mode == kSkip) {
+            if (state.skipCount == 0) state.skipStart = filled;
+            state.skipped[state.skipCount++] = static_cast<uint16_t>(code);
+        }
         filled += len;
         if (filled >= imageWidth) {
-            out->filled = filled;
-            out->DrawFullRows();
-            filled = out->filled;
+            state.mode = mode;
+            state.filled = filled;
+            CompleteRows(&state, out, row, imageWidth);
+            mode = state.mode;
+            filled = state.filled;
         }
     };
-    auto finish = [&] {
+    auto fillNoted = [&]() __attribute__((always_inline)) {
+        state.mode = mode;
+        FillNoted(&state, table, row);
+        mode = state.mode;
+    };
+    auto finish = [&]() __attribute__((always_inline)) {
+        if (filled > 0 && out->storedRow >= f->height) FailDecode();  // an image of no rows
+        fillNoted();
+        if (state.hasPending) out->DrawPicks(state.pending, state.pendingStored);
         out->filled = filled;
         out->Finish();
-        d->nextCode = nextCode;
+        t->nextCode = nextCode;
     };
 
-    if (readCode() == kDataEnded) return finish();  // the first code is thrown away
-    int32_t c0 = readCode();
-    if (c0 == kDataEnded) return finish();
-    if (c0 >= clearCode) FailDecode();
-    emit(c0, 1);
-    // Start and length of the previous code's string; prevLen < 0: none.
-    int32_t prevStart = c0;
-    int32_t prevLen = 1;
-    bool tableFull = false;
-
-    // The new string: the previous one plus the first byte of this one.
-    auto addCode = [&](uint8_t first) __attribute__((always_inline)) {
-        CopyInSteps(store + storeEnd, store + prevStart, prevLen);
-        store[storeEnd + prevLen] = first;
-        storeEnd += prevLen + 1;
-        codeStart[++nextCode] = storeEnd;
+    // The previous code and its entry.
+    int32_t previous = 0;
+    LzwEntry prev = 0;
+    // The string of previous plus one byte: one more byte in the tail, or a
+    // new tail behind the previous string. Branch-free: which of the two
+    // depends on the data.
+    auto extended = [&](uint8_t byte) __attribute__((always_inline)) -> LzwEntry {
+        const uint32_t lengthLess1 = static_cast<uint32_t>(prev >> kLzwLengthShift) & 0xFFF;
+        const LzwEntry longer = prev + (LzwEntry{1} << kLzwLengthShift);
+        const LzwEntry grown = longer | static_cast<LzwEntry>(byte) << (8 * ((lengthLess1 + 1) & 3));
+        const LzwEntry fresh = (longer & (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
+                               static_cast<LzwEntry>(previous) << kLzwPrefixShift | byte;
+        return (lengthLess1 & 3) == 3 ? fresh : grown;
     };
-
-    for (;;) {
-        int32_t code = readCode();
-        if (code == kDataEnded) return finish();  // the terminator is behind us
-        if (__builtin_expect(code < nextCode && code != clearCode && code != endCode, 1)) {
-            int32_t start = codeStart[code];
-            int32_t len = codeStart[code + 1] - start;
-            emit(start, len);
-            if (!tableFull && prevLen >= 0) addCode(store[start]);
-            prevStart = start;
-            prevLen = len;
-        } else if (code == nextCode) {
-            // The one string not yet in the table: the previous string plus
-            // its own first byte. The table cannot be full here: a full
-            // table has nextCode 4096, beyond any 12-bit code.
-            if (prevLen < 0) FailDecode();  // no string to repeat
-            emit(prevStart, prevLen);
-            emit(prevStart, 1);
-            int32_t added = storeEnd;
-            addCode(store[prevStart]);
-            prevStart = added;
-            prevLen += 1;
-        } else if (code == clearCode) {
+    auto takeCode = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
+        emit(code, e);
+        previous = code;
+        prev = e;
+    };
+    // The first code after a clear code (or of data without a leading one):
+    // nothing is added, and nextCode has no string yet.
+    enum Next { kMore, kEnded, kEndCode };
+    auto firstCode = [&](int32_t code) __attribute__((always_inline)) -> Next {
+        for (;;) {
+            if (code == kNoMoreData) return kEnded;
+            if (code > nextCode) FailDecode();
+            if (code != clearCode) break;
             nextCode = clearCode + 2;
-            storeEnd = clearCode;
-            codeStart[nextCode] = storeEnd;
-            tableFull = false;
-            prevLen = -1;
             width = f->minCodeSize + 1;
             widthLimit = 1 << width;
-            continue;
-        } else {  // end code
-            finish();
-            break;
+            codeMask = static_cast<uint32_t>(widthLimit) - 1;
+            code = readCode();
         }
+        if (code == endCode) return kEndCode;
+        if (code == nextCode) FailDecode();  // no string to repeat
+        takeCode(code, table[code]);
+        return kMore;
+    };
+
+    // A leading clear code is followed by a root; data without one decode
+    // from their first code on, as if after a clear code.
+    Next next;
+    int32_t code = readCode();
+    if (code == clearCode) {
+        int32_t c0 = readCode();
+        if (c0 == kNoMoreData) return finish();
+        if (c0 >= clearCode) FailDecode();
+        takeCode(c0, table[c0]);
+        next = kMore;
+    } else {
+        next = firstCode(code);
+    }
+
+    // Adds previous plus the first byte of e as nextCode (nothing is added
+    // to a full table: the entry lands in slot 4096), then takes the code.
+    auto addAndTake = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
+        table[nextCode] = extended(LzwFirst(e));
+        nextCode += nextCode < 4096;
         if (__builtin_expect(nextCode == widthLimit, 0)) {
             // At 4096 codes the table freezes until the next clear code.
             if (width == 12) {
-                tableFull = true;
+                widthLimit = 0;  // never met again before a clear code
             } else {
                 ++width;
                 widthLimit <<= 1;
+                codeMask = codeMask * 2 + 1;
             }
         }
+        takeCode(code, e);
+    };
+
+    while (next == kMore) {
+        code = readCode();
+        // Clear, end, nextCode and beyond (the end of the data included)
+        // with one unsigned compare and one more: a test against clearCode
+        // alone would split roots from added codes, a coin toss.
+        if (__builtin_expect(static_cast<uint32_t>(code - clearCode) <= 1u || code >= nextCode, 0)) {
+            if (code == kNoMoreData) {
+                next = kEnded;
+            } else if (code > nextCode) {
+                FailDecode();
+            } else if (code == nextCode) {
+                // The one string not yet in the table: the previous string
+                // plus its own first byte (a full table has nextCode 4096,
+                // beyond any code).
+                addAndTake(code, extended(LzwFirst(prev)));
+            } else if (code == endCode) {
+                next = kEndCode;
+            } else {
+                fillNoted();
+                nextCode = clearCode + 2;  // firstCode resets the rest
+                next = firstCode(code);
+            }
+            continue;
+        }
+        addAndTake(code, table[code]);
     }
+    finish();
+    if (next == kEnded) return;  // the terminator is already behind us
     std::getc(file);
 }
 
 }  // namespace
+
+GifLzwTable* PrepareLzwTable(GifDecoder* d, int64_t pixels, bool needStore) {
+    if (!d->lzw) {
+        // Not value-initialised: the offsets and entries are written before
+        // they are read.
+        d->lzw.reset(new GifLzwTable);
+    }
+    GifLzwTable* t = d->lzw.get();
+    if (needStore) {
+        // Between two clear codes the added strings take at most twice the
+        // image's pixels (each is an emitted string plus one byte, and no
+        // more than the image's pixels are ever emitted) and never more than
+        // kStoreBound; the roots come first.
+        uint64_t need = std::min<uint64_t>(2 * static_cast<uint64_t>(pixels) + 261, kStoreBound);
+        if (t->stringStoreSize < need) {
+            t->stringStore.reset();
+            t->stringStoreSize = 0;
+            t->stringStore.reset(static_cast<uint8_t*>(std::malloc(need + kStoreSlack)));
+            if (!t->stringStore) throw std::bad_alloc();
+            t->stringStoreSize = need;
+        }
+    }
+    return t;
+}
 
 bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
     GifDecoder* d = f->decoder;
@@ -297,23 +493,31 @@ bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
     if (minCodeSize < 2 || minCodeSize > 8) FailDecode();
     if (f->tableSize == 2 && minCodeSize != 2) FailDecode();
 
-    // The roots: one byte each, their own value.
     const int32_t clearCode = 1 << minCodeSize;
-    uint8_t* store = d->stringStore.get();
-    for (int32_t i = 0; i < clearCode; ++i) {
-        store[i] = static_cast<uint8_t>(i);
-        d->codeStart[i] = i;
+    const int64_t pixels = static_cast<int64_t>(f->width) * f->height;
+    const bool reference = d->referencePixelPath;
+    GifLzwTable* t = PrepareLzwTable(d, pixels, reference);
+    if (reference) {
+        // The roots: one byte each, their own value.
+        uint8_t* store = t->stringStore.get();
+        for (int32_t i = 0; i < clearCode; ++i) {
+            store[i] = static_cast<uint8_t>(i);
+            t->codeStart[i] = i;
+        }
+        ResetTable(t, clearCode);
     }
-    ResetTable(d, clearCode);
 
     f->subBlockLength = 0;
     if (!NextSubBlock(f, file)) return true;  // no data at all: the image is empty
 
     PixelWriter out(f, canvas);
-    if (out.reference) {
+    if (reference) {
         DecodeCodesReference(f, file, &out, clearCode);
     } else {
-        DecodeCodesFast(f, file, &out, clearCode);
+        // The roots (an earlier image with a smaller code size may have
+        // used their slots for added codes).
+        for (int32_t i = 0; i < clearCode; ++i) t->entries[i] = LzwRoot(i);
+        DecodeCodesLinked(f, file, &out, clearCode);
     }
     return true;
 }
