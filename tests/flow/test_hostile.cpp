@@ -317,9 +317,8 @@ TEST_F(HostileTest, TheWallsTexturesStayWithinTheirBoundWhateverTheImagesHeights
     ClearWall(wall_);
 }
 
-// A FIFO named *.gif: opening it must not wait for a writer. Needs the
-// decoder to refuse files that are not regular files (open with O_NONBLOCK,
-// fstat); registered disabled until then, see tests/flow/CMakeLists.txt.
+// A FIFO named *.gif: opening it must not wait for a writer; the decoder
+// refuses files that are not regular files.
 TEST_F(HostileTest, AFifoInTheFolderNeitherHangsTheFillNorThePlay) {
     const std::string folder = MakeFolder("fifo", {250, 250, 250});
     ASSERT_EQ(mkfifo((std::filesystem::path(folder) / "b0.gif").c_str(), 0644), 0);
