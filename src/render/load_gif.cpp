@@ -3,7 +3,9 @@
 
 #include <GL/glew.h>
 
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "gif/gif_decoder.h"
 #include "wall/gif_wall.h"
@@ -18,6 +20,37 @@ const float kQuadVertices[16] = {
 };
 
 namespace {
+
+// The bounding box of the texels where two canvases of the same size differ;
+// an empty box (right == left) when they are equal.
+void ChangedBox(const uint8_t* before, const uint8_t* after, int32_t width, int32_t height,
+                FrameTexture* frame) {
+    frame->canvasWidth = width;
+    frame->canvasHeight = height;
+    frame->changeLeft = frame->changeTop = frame->changeRight = frame->changeBottom = 0;
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    auto row = [&](const uint8_t* canvas, int32_t y) { return canvas + rowBytes * static_cast<size_t>(y); };
+    int32_t top = 0;
+    while (top < height && std::memcmp(row(before, top), row(after, top), rowBytes) == 0) ++top;
+    if (top == height) return;
+    int32_t bottom = height;
+    while (std::memcmp(row(before, bottom - 1), row(after, bottom - 1), rowBytes) == 0) --bottom;
+    int32_t left = width, right = 0;
+    for (int32_t y = top; y < bottom; ++y) {
+        const uint8_t* a = row(before, y);
+        const uint8_t* b = row(after, y);
+        int32_t x = 0;
+        while (x < left && std::memcmp(a + x * 4, b + x * 4, 4) == 0) ++x;
+        if (x < left) left = x;
+        x = width;
+        while (x > right && std::memcmp(a + (x - 1) * 4, b + (x - 1) * 4, 4) == 0) --x;
+        if (x > right) right = x;
+    }
+    frame->changeLeft = left;
+    frame->changeTop = top;
+    frame->changeRight = right;
+    frame->changeBottom = bottom;
+}
 
 // Receives the decoded file and turns it into GL objects on the stage.
 class TextureSink : public GifFrameSink {
@@ -55,11 +88,34 @@ public:
         // The drawing thread may show this texture as soon as the image is
         // placed; the upload must be complete by then.
         glFinish();
-        wall_->pendingImage.frames.push_back(FrameTexture{frame.delay, 0, texture});
+        FrameTexture made{frame.delay, 0, texture};
+        // What this frame changes on screen against the one before it lets
+        // the drawing redraw only that part.
+        const size_t bytes = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height) * 4;
+        if (wall_->pendingImage.frames.empty()) {
+            first_.assign(frame.rgba, frame.rgba + bytes);
+            firstWidth_ = frame.width;
+            firstHeight_ = frame.height;
+        } else if (previous_.size() == bytes) {
+            ChangedBox(previous_.data(), frame.rgba, frame.width, frame.height, &made);
+        }
+        previous_.assign(frame.rgba, frame.rgba + bytes);
+        wall_->pendingImage.frames.push_back(made);
+    }
+
+    // Frame 0 follows the last frame when the animation starts over.
+    void Finished() {
+        std::vector<FrameTexture>& frames = wall_->pendingImage.frames;
+        if (frames.empty() || previous_.size() != first_.size()) return;
+        ChangedBox(previous_.data(), first_.data(), firstWidth_, firstHeight_, &frames[0]);
     }
 
 private:
     GifWall* wall_;
+    std::vector<uint8_t> first_;     // frame 0's canvas
+    int32_t firstWidth_ = 0;
+    int32_t firstHeight_ = 0;
+    std::vector<uint8_t> previous_;  // the last frame's canvas
 };
 
 }  // namespace
@@ -69,6 +125,7 @@ int32_t LoadGif(GifWall* wall, std::string path) {
     try {
         // Paths are UTF-8 and go to fopen unchanged: no cut, no conversion.
         DecodeGifFile(path.c_str(), &sink);
+        sink.Finished();
         return 0;
     } catch (...) {
         // A bad file, a failed allocation, anything: skip the file and
