@@ -91,6 +91,7 @@ struct PlatformWindow {
     // A left press asked for a window move; it starts once the mouse moves.
     bool dragArmed = false;
     QPointF dragOrigin;
+    uint32_t pictureLosses = 0;  // see PictureLossCount
 };
 
 // Delivers one event to the window procedure, if there is one.

@@ -216,6 +216,9 @@ bool ClientSizeWatcher::eventFilter(QObject* watched, QEvent* event) {
 void ClientWindow::exposeEvent(QExposeEvent* event) {
     QWindow::exposeEvent(event);
     if (isExposed()) wasExposed_ = true;
+    // The X server keeps no copy of what was drawn: an exposed part shows the
+    // background until it is drawn again.
+    ++owner_->pictureLosses;
 }
 
 void ClientWindow::mousePressEvent(QMouseEvent* event) {
@@ -381,6 +384,7 @@ void SetBareMode(PlatformWindow* window, bool bare) {
     widget->setGeometry(bare ? outer : outer.marginsRemoved(window->savedFrame));
     widget->show();
     SetClientBackground(window->client);
+    ++window->pictureLosses;
 }
 
 void SetTopmost(PlatformWindow* window, bool topmost) {
@@ -391,6 +395,11 @@ void SetTopmost(PlatformWindow* window, bool topmost) {
     widget->setGeometry(inner);
     widget->show();
     SetClientBackground(window->client);
+    ++window->pictureLosses;
+}
+
+uint32_t PictureLossCount(PlatformWindow* window) {
+    return window ? window->pictureLosses : 0;
 }
 
 void StartWindowDrag(PlatformWindow* window) {
