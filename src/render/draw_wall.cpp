@@ -1,5 +1,15 @@
-// Drawing one frame of the wall and advancing the animations.
+// Drawing the wall and advancing the animations.
+//
+// The window keeps its picture between ticks: the wall is drawn into the
+// back buffer, which is never swapped while partial presents work, and a
+// tick redraws and presents only the rectangles whose pixels changed. What
+// a tick draws is decided in one place, PlanTick, by comparing the wall with
+// the record of what the window shows (WallPicture).
 #include <GL/glew.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 #include "platform/platform.h"
 #include "render/render.h"
@@ -9,6 +19,42 @@ namespace {
 
 // One drawn frame is 2 hundredths of a second of animation.
 constexpr int32_t kFrameStep = 2;
+
+// Window pixels from the top left: [left, right) x [top, bottom).
+struct PixelRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+};
+
+// One column entry as the window shows it.
+struct ShownImage {
+    int32_t slot = 0;
+    uint32_t buffer = 0;
+    int32_t top = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    bool active = false;
+    int32_t frame = 0;
+    uint32_t texture = 0;
+    size_t frameCount = 0;
+};
+
+// What the window shows: valid once a whole wall has been drawn into a
+// buffer that keeps its content.
+struct WallPicture {
+    bool valid = false;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t columnWidth = 0;
+    int32_t columnCount = 0;
+    uint32_t pictureLosses = 0;
+    std::vector<std::vector<ShownImage>> columns;
+};
+
+WallPicture gPicture;
+WallDrawStats gLastStats;
 
 void AdvanceFrame(WallImage* image) {
     FrameTexture& shown = image->frames[static_cast<size_t>(image->currentFrame)];
@@ -25,14 +71,136 @@ void ClearToWallGrey() {
     glClear(GL_COLOR_BUFFER_BIT);
 }
 
-}  // namespace
-
-void ShowEmptyWall(GifWall* wall) {
-    ClearToWallGrey();
-    SwapGlBuffers(wall->hdc);
+int32_t LeftMargin(const GifWall* wall) {
+    return (wall->clientWidth - wall->columnWidth * wall->columnCount) / 2;
 }
 
-void DrawWall(GifWall* wall) {
+// The pixels an image covers, one pixel more on every side for rounding.
+PixelRect ImageRect(const GifWall* wall, int32_t column, const WallImage& image) {
+    const int32_t left = column * wall->columnWidth + LeftMargin(wall);
+    const double drawnHeight =
+        static_cast<double>(wall->columnWidth) * image.height / static_cast<double>(image.width);
+    return PixelRect{left - 1, image.top - 1, left + wall->columnWidth + 1,
+                     static_cast<int32_t>(std::ceil(image.top + drawnHeight)) + 1};
+}
+
+// The part of an image's rectangle whose texels the frame changed, or the
+// whole rectangle when the change is not known.
+PixelRect FrameChangeRect(const PixelRect& image, const FrameTexture& frame) {
+    if (frame.canvasWidth <= 0 || frame.canvasHeight <= 0) return image;
+    if (frame.changeRight <= frame.changeLeft) return PixelRect{};  // same texels
+    // The image rectangle without its rounding pixel is what the texture spans.
+    const double left = image.left + 1, top = image.top + 1;
+    const double sx = (image.right - 1 - left) / frame.canvasWidth;
+    const double sy = (image.bottom - 1 - top) / frame.canvasHeight;
+    PixelRect r{static_cast<int32_t>(std::floor(left + frame.changeLeft * sx)) - 1,
+                static_cast<int32_t>(std::floor(top + frame.changeTop * sy)) - 1,
+                static_cast<int32_t>(std::ceil(left + frame.changeRight * sx)) + 1,
+                static_cast<int32_t>(std::ceil(top + frame.changeBottom * sy)) + 1};
+    r.left = std::max(r.left, image.left);
+    r.top = std::max(r.top, image.top);
+    r.right = std::min(r.right, image.right);
+    r.bottom = std::min(r.bottom, image.bottom);
+    return r;
+}
+
+bool Empty(const PixelRect& r) { return r.right <= r.left || r.bottom <= r.top; }
+
+bool Intersects(const PixelRect& a, const PixelRect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+PixelRect ClipToWindow(const GifWall* wall, PixelRect r) {
+    r.left = std::max(r.left, 0);
+    r.top = std::max(r.top, 0);
+    r.right = std::min(r.right, wall->clientWidth);
+    r.bottom = std::min(r.bottom, wall->clientHeight);
+    return r;
+}
+
+ShownImage Shown(int32_t slot, const WallImage& image) {
+    ShownImage s;
+    s.slot = slot;
+    s.buffer = image.buffer;
+    s.top = image.top;
+    s.width = image.width;
+    s.height = image.height;
+    s.active = image.active;
+    if (image.active) {
+        s.frame = image.currentFrame;
+        s.texture = image.frames[static_cast<size_t>(image.currentFrame)].texture;
+        s.frameCount = image.frames.size();
+    }
+    return s;
+}
+
+bool SamePlace(const ShownImage& a, const ShownImage& b) {
+    return a.slot == b.slot && a.buffer == b.buffer && a.top == b.top && a.width == b.width &&
+           a.height == b.height && a.active == b.active && a.frameCount == b.frameCount;
+}
+
+// Decides what this tick draws: nothing, the listed rectangles, or (full)
+// the whole window. Records the wall as it will be shown afterwards.
+std::vector<PixelRect> PlanTick(GifWall* wall, bool* full) {
+    const int32_t NC = std::max(wall->columnCount, 0);
+    const uint32_t losses = PictureLossCount(wall->hwnd);
+    *full = !gPicture.valid || gPicture.width != wall->clientWidth ||
+            gPicture.height != wall->clientHeight || gPicture.columnWidth != wall->columnWidth ||
+            gPicture.columnCount != NC || gPicture.pictureLosses != losses;
+    gPicture.width = wall->clientWidth;
+    gPicture.height = wall->clientHeight;
+    gPicture.columnWidth = wall->columnWidth;
+    gPicture.columnCount = NC;
+    gPicture.pictureLosses = losses;
+    gPicture.columns.resize(static_cast<size_t>(NC));
+
+    std::vector<PixelRect> damage;
+    std::vector<ShownImage> now;
+    for (int32_t c = 0; c < NC; ++c) {
+        const std::vector<int32_t>& column = wall->columns[static_cast<size_t>(c)];
+        now.clear();
+        for (int32_t index : column) now.push_back(Shown(index, wall->images[static_cast<size_t>(index)]));
+        std::vector<ShownImage>& before = gPicture.columns[static_cast<size_t>(c)];
+        if (!*full) {
+            const bool samePlaces =
+                before.size() == now.size() &&
+                std::equal(before.begin(), before.end(), now.begin(), SamePlace);
+            if (!samePlaces) {
+                // A placement pushed the column down or dropped from it.
+                const int32_t left = c * wall->columnWidth + LeftMargin(wall);
+                damage.push_back(PixelRect{left - 1, 0, left + wall->columnWidth + 1,
+                                           wall->clientHeight});
+            } else {
+                for (size_t i = 0; i < now.size(); ++i) {
+                    const ShownImage& was = before[i];
+                    const ShownImage& is = now[i];
+                    if (!is.active || (is.frame == was.frame && is.texture == was.texture)) continue;
+                    const WallImage& image = wall->images[static_cast<size_t>(is.slot)];
+                    const PixelRect rect = ImageRect(wall, c, image);
+                    const bool nextFrame =
+                        is.frame == (was.frame + 1) % static_cast<int32_t>(is.frameCount);
+                    const PixelRect changed =
+                        nextFrame ? FrameChangeRect(rect, image.frames[static_cast<size_t>(is.frame)])
+                                  : rect;
+                    if (!Empty(changed)) damage.push_back(changed);
+                }
+            }
+        }
+        before.swap(now);
+    }
+    if (*full) return {PixelRect{0, 0, wall->clientWidth, wall->clientHeight}};
+
+    std::vector<PixelRect> clipped;
+    for (const PixelRect& r : damage) {
+        const PixelRect c = ClipToWindow(wall, r);
+        if (!Empty(c)) clipped.push_back(c);
+    }
+    return clipped;
+}
+
+// Draws every active image of the columns in use that meets clip (all of
+// them when clip is null), in column order, with its current frame.
+void DrawImages(GifWall* wall, const PixelRect* clip) {
     const int32_t W = wall->clientWidth;
     const int32_t H = wall->clientHeight;
     const int32_t CW = wall->columnWidth;
@@ -40,19 +208,17 @@ void DrawWall(GifWall* wall) {
     const double sx = 2.0 / W;           // NDC units per horizontal pixel
     const int32_t M = (W - CW * NC) / 2;  // left margin that centres the columns
     const double colW = CW * sx;
-
-    ClearToWallGrey();
     const GLuint program = *wall->programHolder;
-    glUseProgram(program);
+    const GLint loc = glGetUniformLocation(program, "state");
 
     for (int32_t c = 0; c < NC; ++c) {
         for (int32_t index : wall->columns[static_cast<size_t>(c)]) {
             WallImage& image = wall->images[static_cast<size_t>(index)];
             if (!image.active) continue;
+            if (clip && !Intersects(*clip, ImageRect(wall, c, image))) continue;
             glBindBuffer(GL_ARRAY_BUFFER, image.buffer);
             glBindTexture(GL_TEXTURE_2D,
                           image.frames[static_cast<size_t>(image.currentFrame)].texture);
-            GLint loc = glGetUniformLocation(program, "state");
             const double aspect = static_cast<double>(W) / static_cast<double>(H);
             const double x = (c * CW + M) * sx;
             const double y = (image.top * aspect) * sx;
@@ -67,8 +233,99 @@ void DrawWall(GifWall* wall) {
             glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
             glDisableVertexAttribArray(1);
             glDisableVertexAttribArray(0);
-            AdvanceFrame(&image);
         }
     }
-    SwapGlBuffers(wall->hdc);
+}
+
+// A window rectangle in the viewport's device pixels, origin bottom left.
+GlRect DeviceRect(const GifWall* wall, const GLint viewport[4], const PixelRect& r) {
+    const double sx = static_cast<double>(viewport[2]) / wall->clientWidth;
+    const double sy = static_cast<double>(viewport[3]) / wall->clientHeight;
+    const int32_t left = viewport[0] + static_cast<int32_t>(std::floor(r.left * sx));
+    const int32_t right = viewport[0] + static_cast<int32_t>(std::ceil(r.right * sx));
+    const int32_t bottom = viewport[1] + viewport[3] - static_cast<int32_t>(std::ceil(r.bottom * sy));
+    const int32_t top = viewport[1] + viewport[3] - static_cast<int32_t>(std::floor(r.top * sy));
+    return GlRect{left, bottom, right - left, top - bottom};
+}
+
+// Puts the whole back buffer on the window. Where partial presents work
+// the buffer is never swapped, so that it keeps the picture.
+void PresentWhole(GifWall* wall) {
+    if (CanPresentGlRects(wall->hdc)) {
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        const GlRect all{viewport[0], viewport[1], viewport[2], viewport[3]};
+        PresentGlRects(wall->hdc, &all, 1);
+    } else {
+        SwapGlBuffers(wall->hdc);
+    }
+}
+
+}  // namespace
+
+void ShowEmptyWall(GifWall* wall) {
+    ClearToWallGrey();
+    PresentWhole(wall);
+    ForgetWallPicture();
+}
+
+void ForgetWallPicture() {
+    gPicture.valid = false;
+}
+
+WallDrawStats LastWallDrawStats() {
+    return gLastStats;
+}
+
+void DrawWholeWall(GifWall* wall) {
+    ClearToWallGrey();
+    glUseProgram(*wall->programHolder);
+    DrawImages(wall, nullptr);
+}
+
+void DrawWall(GifWall* wall) {
+    bool full = false;
+    std::vector<PixelRect> damage = PlanTick(wall, &full);
+    gLastStats = WallDrawStats{};
+    if (!damage.empty()) {
+        const bool partialPresent = CanPresentGlRects(wall->hdc);
+        if (!partialPresent && !full) {
+            // The last swap left the back buffer undefined.
+            full = true;
+            damage = {PixelRect{0, 0, wall->clientWidth, wall->clientHeight}};
+        }
+        std::vector<GlRect> present;
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glUseProgram(*wall->programHolder);
+        glEnable(GL_SCISSOR_TEST);
+        for (const PixelRect& r : damage) {
+            // Inside the scissor this is exactly what a whole redraw gives:
+            // the grey, then every image that reaches it, in order.
+            const GlRect device = DeviceRect(wall, viewport, r);
+            glScissor(device.x, device.y, device.width, device.height);
+            ClearToWallGrey();
+            DrawImages(wall, full ? nullptr : &r);
+            present.push_back(device);
+            gLastStats.pixels += int64_t(r.right - r.left) * (r.bottom - r.top);
+        }
+        glDisable(GL_SCISSOR_TEST);
+        gLastStats.drawn = true;
+        gLastStats.full = full;
+        gLastStats.rects = static_cast<int32_t>(damage.size());
+        if (partialPresent) {
+            PresentGlRects(wall->hdc, present.data(), present.size());
+        } else {
+            SwapGlBuffers(wall->hdc);
+        }
+        gPicture.valid = true;
+    }
+
+    // Every image of the columns in use advances, drawn this tick or not.
+    for (int32_t c = 0; c < wall->columnCount; ++c) {
+        for (int32_t index : wall->columns[static_cast<size_t>(c)]) {
+            WallImage& image = wall->images[static_cast<size_t>(index)];
+            if (image.active) AdvanceFrame(&image);
+        }
+    }
 }
