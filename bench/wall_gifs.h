@@ -49,13 +49,18 @@ inline std::vector<uint8_t> FullFrameGif(int width, int height, int frames, int 
     return EncodeGif(gif);
 }
 
-inline uint8_t Background(int x, int y, int seed) {
+// With holes, every third cell of the background is transparent.
+inline uint8_t Background(int x, int y, int seed, bool holes) {
+    if (holes && (x / 20 + y / 20) % 3 == 0) return 15;
     return static_cast<uint8_t>(((x / 9) ^ (y / 11) ^ seed) % 6);  // indices 0..5
 }
 
 // A square sprite of about a tenth of the width that moves around an ellipse
-// over a still background.
-inline std::vector<uint8_t> SpriteGif(int width, int height, int frames, int delay, int seed) {
+// over a still background. With holes, part of the background is
+// transparent, and where the sprite passed over a hole it leaves colour 14
+// (a frame cannot make a texel transparent again without disposal).
+inline std::vector<uint8_t> SpriteGif(int width, int height, int frames, int delay, int seed,
+                                      bool holes = false) {
     EncodedGif gif;
     gif.screenWidth = width;
     gif.screenHeight = height;
@@ -94,7 +99,8 @@ inline std::vector<uint8_t> SpriteGif(int width, int height, int frames, int del
                 if (inSprite(cx, cy, sx, sy)) {
                     index = static_cast<uint8_t>(8 + ((cx - sx) / 3 + (cy - sy) / 3) % 4);
                 } else if (t == 0 || inSprite(cx, cy, oldX, oldY)) {
-                    index = Background(cx, cy, seed);
+                    index = Background(cx, cy, seed, holes);
+                    if (t > 0 && index == 15) index = 14;
                 }
                 image.indices[static_cast<size_t>(y) * image.width + x] = index;
             }

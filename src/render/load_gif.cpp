@@ -3,6 +3,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -21,13 +22,13 @@ const float kQuadVertices[16] = {
 
 namespace {
 
-// The bounding box of the texels where two canvases of the same size differ;
-// an empty box (right == left) when they are equal.
+// The box of texels where two canvases of the same size differ; an empty
+// box when they are equal.
 void ChangedBox(const uint8_t* before, const uint8_t* after, int32_t width, int32_t height,
                 FrameTexture* frame) {
     frame->canvasWidth = width;
     frame->canvasHeight = height;
-    frame->changeLeft = frame->changeTop = frame->changeRight = frame->changeBottom = 0;
+    frame->change = TexelBox{};
     const size_t rowBytes = static_cast<size_t>(width) * 4;
     auto row = [&](const uint8_t* canvas, int32_t y) { return canvas + rowBytes * static_cast<size_t>(y); };
     int32_t top = 0;
@@ -41,15 +42,12 @@ void ChangedBox(const uint8_t* before, const uint8_t* after, int32_t width, int3
         const uint8_t* b = row(after, y);
         int32_t x = 0;
         while (x < left && std::memcmp(a + x * 4, b + x * 4, 4) == 0) ++x;
-        if (x < left) left = x;
+        left = std::min(left, x);
         x = width;
         while (x > right && std::memcmp(a + (x - 1) * 4, b + (x - 1) * 4, 4) == 0) --x;
-        if (x > right) right = x;
+        right = std::max(right, x);
     }
-    frame->changeLeft = left;
-    frame->changeTop = top;
-    frame->changeRight = right;
-    frame->changeBottom = bottom;
+    frame->change = TexelBox{left, top, right, bottom};
 }
 
 // Receives the decoded file and turns it into GL objects on the stage.
@@ -89,6 +87,9 @@ public:
         // placed; the upload must be complete by then.
         glFinish();
         FrameTexture made{frame.delay, 0, texture};
+        made.opaque = true;
+        const size_t texels = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height);
+        for (size_t i = 0; i < texels && made.opaque; ++i) made.opaque = frame.rgba[i * 4 + 3] == 255;
         // What this frame changes on screen against the one before it lets
         // the drawing redraw only that part.
         const size_t bytes = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height) * 4;
