@@ -286,18 +286,21 @@ GLuint WallGreyTexture() {
     return texture;
 }
 
-// Stores the clear's grey in every rectangle with one draw: a scissored
-// clear per rectangle costs the driver a state change each.
-void PaintGrey(GifWall* wall, const std::vector<PixelRect>& rects, GLint loc) {
+// Stores the clear's grey in every rectangle (device pixels) with one draw:
+// a scissored clear per rectangle costs the driver a state change each.
+void PaintGrey(const std::vector<GlRect>& rects, const GLint viewport[4], GLint loc) {
     if (rects.empty()) return;
     std::vector<float> vertices;
     vertices.reserve(rects.size() * 24);
-    const double W = wall->clientWidth, H = wall->clientHeight;
-    for (const PixelRect& r : rects) {
+    const double vw = viewport[2], vh = viewport[3];
+    for (const GlRect& r : rects) {
         // Corners in the unit square that "state" (0, 0, 2, 2) spreads over
-        // the whole window; y grows upward from the top edge at 0.
-        const float x0 = float(r.left / W), x1 = float(r.right / W);
-        const float y0 = float(-r.top / H), y1 = float(-r.bottom / H);
+        // the whole viewport: x from 0 at the left, y from 0 at the top
+        // down to -1.
+        const float x0 = float((r.x - viewport[0]) / vw);
+        const float x1 = float((r.x + r.width - viewport[0]) / vw);
+        const float y0 = float((r.y - viewport[1]) / vh - 1.0);
+        const float y1 = float((r.y + r.height - viewport[1]) / vh - 1.0);
         const float corners[6][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x1, y0}, {x1, y1}, {x0, y1}};
         for (const auto& c : corners) vertices.insert(vertices.end(), {c[0], c[1], 0.5f, 0.5f});
     }
@@ -384,23 +387,24 @@ void DrawWall(GifWall* wall) {
             // that is the frame's texels alone.
             const GLint loc = glGetUniformLocation(*wall->programHolder, "state");
             glUseProgram(*wall->programHolder);
-            std::vector<PixelRect> mixed;
-            std::vector<const Damage*> opaque;
+            std::vector<const Damage*> mixed, opaque;
+            std::vector<GlRect> mixedDevice;
             for (const Damage& d : damage) {
                 const WallImage* image =
                     d.slot >= 0 ? &wall->images[static_cast<size_t>(d.slot)] : nullptr;
                 if (image && image->frames[static_cast<size_t>(image->currentFrame)].opaque) {
                     opaque.push_back(&d);
                 } else {
-                    mixed.push_back(d.rect);
+                    mixed.push_back(&d);
+                    mixedDevice.push_back(DeviceRect(wall, viewport, d.rect));
                 }
             }
-            PaintGrey(wall, mixed, loc);
+            PaintGrey(mixedDevice, viewport, loc);
             glEnable(GL_SCISSOR_TEST);
-            for (const PixelRect& r : mixed) {
-                const GlRect device = DeviceRect(wall, viewport, r);
+            for (size_t i = 0; i < mixed.size(); ++i) {
+                const GlRect& device = mixedDevice[i];
                 glScissor(device.x, device.y, device.width, device.height);
-                DrawImages(wall, &r);
+                DrawImages(wall, &mixed[i]->rect);
             }
             // Blending an opaque texel gives the texel.
             glDisable(GL_BLEND);
