@@ -276,12 +276,6 @@ void InitPlatform(int* argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
     if (!std::getenv("QT_XCB_GL_INTEGRATION")) setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
-    // A tick redraws a few changed rectangles; with Mesa's software renderer
-    // handing them to rasterizer threads and waiting for them cost more CPU
-    // than drawing them on the calling thread (about a tenth less for the
-    // demo wall, wall_cpu_bench). Other drivers ignore the variable; a value
-    // the user set is kept.
-    if (!std::getenv("LP_NUM_THREADS")) setenv("LP_NUM_THREADS", "0", 1);
     // The GL container would otherwise turn the menu bar into a native child
     // window as well.
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
