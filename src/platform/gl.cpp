@@ -10,12 +10,15 @@
 // fail as a broken driver would.
 #include "platform/platform_qt.h"
 #include "platform/seams.h"
+#include "platform/glx_present.h"
 
 #include <QCoreApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QThread>
+#include <QtGui/qguiapplication_platform.h>
+#include <QtGui/qopenglcontext_platform.h>
 
 #include <atomic>
 
@@ -185,7 +188,48 @@ void SwapGlBuffers(GlSurface* surface) {
     QOpenGLContext* current = QOpenGLContext::currentContext();
     // Before its first expose Qt warns about a swap and there is nothing on
     // screen to replace; the program draws every frame anew anyway.
-    if (current && surface->window->WasExposed()) current->swapBuffers(surface->window);
+    if (current && surface->window->WasExposed()) {
+        current->swapBuffers(surface->window);
+        seams::swapCount.fetch_add(1);
+    }
+}
+
+namespace {
+
+// glXCopySubBufferMESA and the X display, when the current context is GLX's
+// and the driver has the extension; null otherwise.
+void* CopySubBufferFor(QOpenGLContext* context, void** display) {
+    if (!context || !context->nativeInterface<QNativeInterface::QGLXContext>()) return nullptr;
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->display()) return nullptr;
+    *display = x11->display();
+    static void* entry = FindCopySubBuffer(*display);  // one display for the process
+    return entry;
+}
+
+}  // namespace
+
+bool CanPresentGlRects(GlSurface* surface) {
+    void* display = nullptr;
+    return surface && surface->window &&
+           CopySubBufferFor(QOpenGLContext::currentContext(), &display) != nullptr;
+}
+
+void PresentGlRects(GlSurface* surface, const GlRect* rects, size_t count) {
+    if (!surface || !surface->window || !surface->window->WasExposed()) return;
+    void* display = nullptr;
+    QOpenGLContext* current = QOpenGLContext::currentContext();
+    void* entry = CopySubBufferFor(current, &display);
+    if (!entry) return;
+    const unsigned long drawable = surface->window->winId();
+    // Mesa's software driver copies without waiting for its rendering
+    // threads, so the copy could show a half-drawn buffer.
+    current->functions()->glFinish();
+    for (size_t i = 0; i < count; ++i) {
+        CopySubBuffer(entry, display, drawable, rects[i].x, rects[i].y, rects[i].width,
+                      rects[i].height);
+    }
+    seams::rectPresentCount.fetch_add(1);
 }
 
 LoaderThread* StartLoaderThread(int (*main)(void*), void* arg, GlContext* context) {

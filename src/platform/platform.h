@@ -176,6 +176,26 @@ bool DeleteGlContext(GlContext* context);
 void ReleaseGlSurface(PlatformWindow* window, GlSurface* surface);
 void SwapGlBuffers(GlSurface* surface);
 
+// A rectangle of the GL surface in device pixels, origin at the bottom left
+// (as glScissor takes it).
+struct GlRect {
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+};
+// True when PresentGlRects can put parts of the back buffer on the window
+// (GLX_MESA_copy_sub_buffer). The back buffer then keeps its content from
+// one present to the next, since it is never swapped.
+bool CanPresentGlRects(GlSurface* surface);
+// Copies the rectangles of the current context's back buffer to the window.
+void PresentGlRects(GlSurface* surface, const GlRect* rects, size_t count);
+
+// Counts the times the window's picture was lost (an exposure, the native
+// window rebuilt for bare mode or always-on-top): whoever draws and sees the
+// count change draws everything anew.
+uint32_t PictureLossCount(PlatformWindow* window);
+
 // ---------------------------------------------------------------- threads
 
 // Runs main(arg) on a new thread that may make a GL context current. The

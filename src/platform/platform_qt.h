@@ -107,6 +107,7 @@ struct PlatformWindow {
     // A left press asked for a window move; it starts once the mouse moves.
     bool dragArmed = false;
     QPointF dragOrigin;
+    uint32_t pictureLosses = 0;  // see PictureLossCount
 };
 
 // Turns a key press into a Key event; false for keys the program ignores.

@@ -42,6 +42,10 @@ inline std::atomic<void (*)(VersionDialogHandle* dialog)> versionDialogScript{nu
 inline std::atomic<void (*)(const std::string& title)> titleObserver{nullptr};
 inline std::atomic<GlStep> failingGlStep{GlStep::None};
 
+// What reached the window: whole-buffer swaps and rectangle presents.
+inline std::atomic<uint64_t> swapCount{0};
+inline std::atomic<uint64_t> rectPresentCount{0};
+
 }  // namespace seams
 
 // Forgets an earlier PostQuit.

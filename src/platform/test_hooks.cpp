@@ -18,6 +18,11 @@
 
 #include "platform/platform_qt.h"
 
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 namespace {
 
 void OutlineActions(const QList<QAction*>& actions, int depth, std::string* out) {
@@ -298,4 +303,55 @@ void ScreenSizeForTest(PlatformWindow* window, int32_t* width, int32_t* height) 
                                                          : QGuiApplication::primaryScreen();
     *width = screen ? screen->geometry().width() : 0;
     *height = screen ? screen->geometry().height() : 0;
+}
+
+// ---------------------------------------------------------------- presents
+
+void GlPresentCountsForTest(uint64_t* swaps, uint64_t* rectPresents) {
+    *swaps = seams::swapCount.load();
+    *rectPresents = seams::rectPresentCount.load();
+}
+
+namespace {
+
+xcb_connection_t* XcbConnection() {
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+}  // namespace
+
+void ExposeClientForTest(PlatformWindow* window) {
+    xcb_connection_t* connection = XcbConnection();
+    if (!window || !connection) return;
+    const uint32_t before = window->pictureLosses;
+    xcb_clear_area(connection, 1, static_cast<xcb_window_t>(window->client->winId()), 0, 0, 0, 0);
+    xcb_flush(connection);
+    PumpUntil([&] { return window->pictureLosses != before; }, 2000);
+}
+
+bool ReadClientPixelsForTest(PlatformWindow* window, int32_t width, int32_t height,
+                             std::vector<uint32_t>* pixels) {
+    xcb_connection_t* connection = XcbConnection();
+    if (!window || !connection) return false;
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(
+        connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                      static_cast<xcb_drawable_t>(window->client->winId()), 0, 0,
+                      static_cast<uint16_t>(width), static_cast<uint16_t>(height), ~0u),
+        nullptr);
+    if (!reply) return false;
+    const int length = xcb_get_image_data_length(reply);
+    const uint8_t* data = xcb_get_image_data(reply);
+    // 24 and 32 bit visuals come as 4 bytes a pixel, B G R X.
+    const bool ok = length == width * height * 4;
+    if (ok) {
+        pixels->resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+        for (size_t i = 0; i < pixels->size(); ++i) {
+            const uint8_t* p = data + i * 4;
+            (*pixels)[i] = (uint32_t(p[2]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[0]) << 8) | 0xFF;
+        }
+    }
+    std::free(reply);
+    return ok;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/seams.h"
@@ -71,6 +72,16 @@ void ResetQuitForTest();
 
 // Shifts the real clock, so that a test can watch it wrap.
 void SetClockOffsetForTest(uint32_t offset);
+
+// Whole-buffer swaps and rectangle presents that reached the window so far.
+void GlPresentCountsForTest(uint64_t* swaps, uint64_t* rectPresents);
+// Has the X server erase the client area and send an exposure, as when a
+// covering window goes away; returns once the window has seen it.
+void ExposeClientForTest(PlatformWindow* window);
+// The client area as the X server holds it (what is on screen), as
+// 0xRRGGBBFF, rows top to bottom; false when it cannot be read.
+bool ReadClientPixelsForTest(PlatformWindow* window, int32_t width, int32_t height,
+                             std::vector<uint32_t>* pixels);
 
 // The context current on the calling thread, or null.
 GlContext* CurrentGlContextForTest();

@@ -307,6 +307,9 @@ bool ClientSizeWatcher::eventFilter(QObject* watched, QEvent* event) {
 void ClientWindow::exposeEvent(QExposeEvent* event) {
     QWindow::exposeEvent(event);
     if (isExposed()) wasExposed_ = true;
+    // The X server keeps no copy of what was drawn: an exposed part shows the
+    // background until it is drawn again.
+    ++owner_->pictureLosses;
 }
 
 void ClientWindow::mousePressEvent(QMouseEvent* event) {
@@ -473,6 +476,7 @@ void SetBareMode(PlatformWindow* window, bool bare) {
     widget->setGeometry(bare ? outer : outer.marginsRemoved(window->savedFrame));
     widget->show();
     SetClientBackground(window->client);
+    ++window->pictureLosses;
 }
 
 void SetTopmost(PlatformWindow* window, bool topmost) {
@@ -487,6 +491,11 @@ void SetTopmost(PlatformWindow* window, bool topmost) {
         widget->show();
     }
     SetClientBackground(window->client);
+    ++window->pictureLosses;
+}
+
+uint32_t PictureLossCount(PlatformWindow* window) {
+    return window ? window->pictureLosses : 0;
 }
 
 void SetFullScreen(PlatformWindow* window, bool fullScreen) {

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "gif/gif_decoder.h"
 #include "platform/platform.h"
@@ -27,6 +29,34 @@ namespace {
 std::atomic<int64_t> gLiveFrameTextures{0};
 thread_local void (*tEventsWhileLoading)() = nullptr;
 constexpr uint32_t kEventsEveryMs = 100;
+
+// The box of texels where two canvases of the same size differ; an empty
+// box when they are equal.
+void ChangedBox(const uint8_t* before, const uint8_t* after, int32_t width, int32_t height,
+                FrameTexture* frame) {
+    frame->canvasWidth = width;
+    frame->canvasHeight = height;
+    frame->change = TexelBox{};
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    auto row = [&](const uint8_t* canvas, int32_t y) { return canvas + rowBytes * static_cast<size_t>(y); };
+    int32_t top = 0;
+    while (top < height && std::memcmp(row(before, top), row(after, top), rowBytes) == 0) ++top;
+    if (top == height) return;
+    int32_t bottom = height;
+    while (std::memcmp(row(before, bottom - 1), row(after, bottom - 1), rowBytes) == 0) --bottom;
+    int32_t left = width, right = 0;
+    for (int32_t y = top; y < bottom; ++y) {
+        const uint8_t* a = row(before, y);
+        const uint8_t* b = row(after, y);
+        int32_t x = 0;
+        while (x < left && std::memcmp(a + x * 4, b + x * 4, 4) == 0) ++x;
+        left = std::min(left, x);
+        x = width;
+        while (x > right && std::memcmp(a + (x - 1) * 4, b + (x - 1) * 4, 4) == 0) --x;
+        right = std::max(right, x);
+    }
+    frame->change = TexelBox{left, top, right, bottom};
+}
 
 // Receives the decoded file and turns it into GL objects on the stage.
 class TextureSink : public GifFrameSink {
@@ -64,9 +94,26 @@ public:
         // fails and what it uploaded is freed.
         std::vector<FrameTexture>& frames = wall_->pendingImage.frames;
         if ((frames.size() + 1) * frameBytes_ > budget_) throw GifDecodeFailure{};
-        // Grow the list before the texture exists: a failed allocation then
-        // leaves no texture name outside the list.
+        // Everything that may throw comes before the texture exists: the
+        // list has room for it, the canvases are copied, so no failure can
+        // leave a texture name outside the list.
         if (frames.size() == frames.capacity()) frames.reserve(std::max<size_t>(16, frames.size() * 2));
+        FrameTexture made{frame.delay, 0, 0};
+        made.opaque = true;
+        const size_t texels = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height);
+        for (size_t i = 0; i < texels && made.opaque; ++i) made.opaque = frame.rgba[i * 4 + 3] == 255;
+        // What this frame changes on screen against the one before it lets
+        // the drawing redraw only that part.
+        const size_t bytes = texels * 4;
+        if (frames.empty()) {
+            first_.assign(frame.rgba, frame.rgba + bytes);
+            firstWidth_ = frame.width;
+            firstHeight_ = frame.height;
+        } else if (previous_.size() == bytes) {
+            ChangedBox(previous_.data(), frame.rgba, frame.width, frame.height, &made);
+        }
+        previous_.assign(frame.rgba, frame.rgba + bytes);
+
         GLuint texture = 0;
         glGenTextures(1, &texture);
         gLiveFrameTextures.fetch_add(1, std::memory_order_relaxed);
@@ -80,7 +127,15 @@ public:
         // The drawing thread may show this texture as soon as the image is
         // placed; the upload must be complete by then.
         glFinish();
-        wall_->pendingImage.frames.push_back(FrameTexture{frame.delay, 0, texture});
+        made.texture = texture;
+        frames.push_back(made);
+    }
+
+    // Frame 0 follows the last frame when the animation starts over.
+    void Finished() {
+        std::vector<FrameTexture>& frames = wall_->pendingImage.frames;
+        if (frames.empty() || previous_.size() != first_.size()) return;
+        ChangedBox(previous_.data(), first_.data(), firstWidth_, firstHeight_, &frames[0]);
     }
 
 private:
@@ -88,6 +143,11 @@ private:
     uint64_t budget_ = 0;
     uint64_t frameBytes_ = 0;
     uint32_t lastEvents_;
+
+    std::vector<uint8_t> first_;     // frame 0's canvas
+    int32_t firstWidth_ = 0;
+    int32_t firstHeight_ = 0;
+    std::vector<uint8_t> previous_;  // the last frame's canvas
 };
 
 }  // namespace
@@ -110,6 +170,7 @@ int32_t LoadGif(GifWall* wall, std::string path) {
     try {
         // Paths are UTF-8 and go to fopen unchanged: no cut, no conversion.
         DecodeGifFile(path.c_str(), &sink);
+        sink.Finished();
         return 0;
     } catch (...) {
         // A bad file, a failed allocation, anything: skip the file and

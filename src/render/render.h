@@ -20,9 +20,28 @@ void ShutdownGL(GifWall* wall);
 // them, logging to standard output. 0 only when "vtx.c" cannot be opened.
 uint32_t LoadShaderProgram();
 
-// Clears to grey, draws every active image of the columns in use with its
-// current frame, advances the animations by 2 hundredths, swaps.
+// One tick of the wall: puts on the window every pixel that differs from
+// what it shows (grey, then every active image of the columns in use with
+// its current frame), and nothing when nothing differs; then advances every
+// animation by 2 hundredths. The whole window is drawn after a size change,
+// an exposure or ForgetWallPicture.
 void DrawWall(GifWall* wall);
+
+// The whole wall as the frames stand now, into the bound framebuffer:
+// no present, no advance.
+void DrawWholeWall(GifWall* wall);
+
+// The window no longer shows the wall: the next DrawWall draws all of it.
+void ForgetWallPicture();
+
+// What the last DrawWall drew.
+struct WallDrawStats {
+    bool drawn = false;
+    bool full = false;
+    int32_t rects = 0;
+    int64_t pixels = 0;  // window pixels redrawn
+};
+WallDrawStats LastWallDrawStats();
 
 // Paints the client area grey, as an empty wall, and swaps.
 void ShowEmptyWall(GifWall* wall);

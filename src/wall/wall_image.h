@@ -9,10 +9,26 @@
 #include <cstdint>
 #include <vector>
 
+// Texels [left, right) x [top, bottom) of a frame.
+struct TexelBox {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+};
+
 struct FrameTexture {
     int32_t delay = 0;    // hundredths of a second the frame is shown
     int32_t elapsed = 0;  // hundredths shown in its current turn
     uint32_t texture = 0; // GL texture name
+    // The box of texels in which this frame differs from the frame before
+    // it (the last frame for frame 0), in a canvasWidth x canvasHeight
+    // texture; an empty box when none does. canvasWidth 0: not known, the
+    // whole image counts as changed.
+    int32_t canvasWidth = 0;
+    int32_t canvasHeight = 0;
+    TexelBox change = {};
+    bool opaque = false;  // every texel has alpha 255
 };
 
 struct WallImage {
