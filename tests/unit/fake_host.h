@@ -103,11 +103,6 @@ inline bool AwaitWaitingLoad() {
     return gState.gate.wait_for(lock, std::chrono::seconds(10), [] { return gState.loadWaiting; });
 }
 
-inline size_t Loads() {
-    std::lock_guard<std::mutex> lock(gState.mutex);
-    return gState.loads.size();
-}
-
 // Polls until done() holds; false after 10 s.
 template <class Done>
 bool Await(Done done) {
