@@ -14,32 +14,6 @@
 
 namespace {
 
-// An offscreen colour buffer of 1000 x 700 to draw into and read back.
-struct Target {
-    GLuint renderbuffer = 0, framebuffer = 0;
-    Target() {
-        glGenRenderbuffers(1, &renderbuffer);
-        glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 1000, 700);
-        glGenFramebuffers(1, &framebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                  renderbuffer);
-    }
-    ~Target() {
-        glDeleteFramebuffers(1, &framebuffer);
-        glDeleteRenderbuffers(1, &renderbuffer);
-    }
-};
-
-// Rows bottom to top, as glReadPixels gives them.
-std::vector<Rgba> Read(int w, int h) {
-    std::vector<Rgba> pixels(size_t(w) * h);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8, pixels.data());
-    for (Rgba& p : pixels) p |= 0xFF;  // the grey's alpha is 0
-    return pixels;
-}
-
 // Rows top to bottom.
 std::vector<Rgba> Flip(const std::vector<Rgba>& rows, int w, int h) {
     std::vector<Rgba> out(rows.size());
@@ -73,7 +47,6 @@ class PartialDrawTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(wall, nullptr);
-        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &savedFramebuffer);
         ClearWall(wall);
         gScaleWidth = 250;
         wall->columnWidth = 150;
@@ -92,7 +65,6 @@ protected:
     void TearDown() override {
         wall->playing = false;
         ClearWall(wall);
-        glBindFramebuffer(GL_FRAMEBUFFER, GLuint(savedFramebuffer));
     }
     void Layout(int W, int H) {
         std::lock_guard<std::recursive_mutex> lock(wall->wallMutex);
@@ -117,7 +89,6 @@ protected:
     GifWall* wall = StartTestViewer();
     std::vector<std::string> files;
     size_t next = 0;
-    GLint savedFramebuffer = 0;
 };
 
 TEST_F(PartialDrawTest, EveryTickShowsWhatAWholeRedrawAtTheSameAnimationTimeShows) {
@@ -143,10 +114,10 @@ TEST_F(PartialDrawTest, EveryTickShowsWhatAWholeRedrawAtTheSameAnimationTimeShow
         const int W = wall->clientWidth, H = wall->clientHeight;
         glBindFramebuffer(GL_FRAMEBUFFER, reference.framebuffer);
         DrawWholeWall(wall);
-        const std::vector<Rgba> whole = Read(W, H);
+        const std::vector<Rgba> whole = ReadPixels(W, H);
         glBindFramebuffer(GL_FRAMEBUFFER, kept.framebuffer);
         DrawWall(wall);
-        ASSERT_EQ(Differing(Read(W, H), whole), 0) << "tick " << tick;
+        ASSERT_EQ(Differing(ReadPixels(W, H), whole), 0) << "tick " << tick;
         const WallDrawStats stats = LastWallDrawStats();
         full += stats.full;
         partial += stats.drawn && !stats.full;
@@ -199,7 +170,7 @@ TEST_F(PartialDrawTest, QuietTicksDrawAndPresentNothingAndAnExposureGetsTheWhole
     auto wholeWall = [&] {
         glBindFramebuffer(GL_FRAMEBUFFER, reference.framebuffer);
         DrawWholeWall(wall);
-        std::vector<Rgba> pixels = Flip(Read(W, H), W, H);
+        std::vector<Rgba> pixels = Flip(ReadPixels(W, H), W, H);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         return pixels;
     };

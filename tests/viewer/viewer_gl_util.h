@@ -37,6 +37,37 @@ inline WallImage MakeImage(std::vector<FrameTexture> frames, int w = 250, int h 
     return image;
 }
 
+// An offscreen colour buffer of 1000 x 700, bound while it lives: Xvfb
+// loses the window's own at the swap.
+struct Target {
+    GLuint renderbuffer = 0, framebuffer = 0;
+    GLint saved = 0;
+    Target() {
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &saved);
+        glGenRenderbuffers(1, &renderbuffer);
+        glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 1000, 700);
+        glGenFramebuffers(1, &framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                  renderbuffer);
+    }
+    ~Target() {
+        glBindFramebuffer(GL_FRAMEBUFFER, GLuint(saved));
+        glDeleteFramebuffers(1, &framebuffer);
+        glDeleteRenderbuffers(1, &renderbuffer);
+    }
+};
+
+// The bound buffer's w x h pixels, rows bottom to top, alpha read as 0xFF
+// (the grey's is 0).
+inline std::vector<Rgba> ReadPixels(int w, int h) {
+    std::vector<Rgba> pixels(size_t(w) * h);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8, pixels.data());
+    for (Rgba& p : pixels) p |= 0xFF;
+    return pixels;
+}
+
 // How many of the image's buffer and textures are still GL objects.
 inline size_t LiveObjects(const WallImage& image) {
     size_t live = glIsBuffer(image.buffer);
