@@ -64,21 +64,12 @@ inline Heights Layout(GifWall* wall, int32_t WallImage::*field = &WallImage::hei
     });
 }
 
-// Polls, without handling events, until done() holds; false after 20 s.
-template <class Done>
-bool Await(Done done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return done();
-}
-// Posts AddNext; waits until the loader took it and, unless justTaken,
-// until the index moved on after the load.
-inline bool PostAddNext(GifWall* w, bool justTaken = false) {
+// Posts AddNext and handles events until the loader took it and the index
+// moved on after the load.
+inline bool PostAddNext(GifWall* w) {
     const int32_t before = NextIndex(w);
     PostLoaderCommand(w, AddNext);
-    return Await([&] { return Mailbox(w) == NoCommand && (justTaken || NextIndex(w) != before); });
+    return PumpUntil([&] { return Mailbox(w) == NoCommand && NextIndex(w) != before; }, 10000);
 }
 
 class FlowTest : public ::testing::Test {

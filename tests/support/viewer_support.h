@@ -74,8 +74,8 @@ inline std::filesystem::path FreshFolder(const std::string& name) {
 // An animated GIF of width x height with the given frame count and delay:
 // frame t is filled with colour index (seed + t) % 8 of a fixed palette, so
 // every frame differs from the one before.
-inline void WriteSolidGif(const std::filesystem::path& path, int width, int height, int frames,
-                          int delay = 10, int seed = 0) {
+inline std::vector<uint8_t> SolidGif(int width, int height, int frames, int delay = 10,
+                                     int seed = 0) {
     EncodedGif gif;
     gif.screenWidth = width;
     gif.screenHeight = height;
@@ -91,7 +91,11 @@ inline void WriteSolidGif(const std::filesystem::path& path, int width, int heig
                              static_cast<uint8_t>((seed + t) % 8));
         gif.images.push_back(std::move(image));
     }
-    WriteBytes(path.string(), EncodeGif(gif));
+    return EncodeGif(gif);
+}
+inline void WriteSolidGif(const std::filesystem::path& path, int width, int height, int frames,
+                          int delay = 10, int seed = 0) {
+    WriteBytes(path.string(), SolidGif(width, height, frames, delay, seed));
 }
 
 // A file whose name says GIF but whose bytes are not one.
