@@ -127,12 +127,12 @@ int64_t MapPixel(GifFrameState* f, int64_t n) {
     return static_cast<int64_t>(yi) * d->scaledWidth + xi;
 }
 
-PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c)
+PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c, bool referencePath)
     : frame(f),
       decoder(f->decoder),
       canvas(c),
       total(static_cast<int64_t>(f->width) * f->height),
-      reference(f->decoder->referencePixelPath),
+      reference(referencePath),
       downscaled(f->decoder->scaledWidth != f->decoder->screenWidth) {
     // Indices beyond the table are not drawn: they get a transparent entry.
     // Only the roots' values can come out of the string table.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "gif/gif_decoder.h"
 
@@ -78,6 +79,14 @@ struct GifLzwTable {
     ScratchBuffer skippedCodes[2];
     ScratchBuffer pickColumns;
     ScratchBuffer pickTargets;
+    // The fast decoder's image data: sub-blocks gathered back to back (a
+    // chunk at a time), so that a code is one 8-byte load at its bit offset.
+    MallocBytes gathered;
+    size_t gatheredCapacity = 0;  // bytes; 8 more are allocated
+    // Per gathered sub-block: where it ends in the data (counted from the
+    // image's first data byte) and how many file bytes were read by then.
+    std::vector<uint64_t> blockEnds;
+    std::vector<uint64_t> blockFileEnds;
 };
 
 // Makes the decoder's table on first use; with needStore, grows the flat
@@ -125,7 +134,7 @@ inline void CopyInSteps(uint8_t* dst, const uint8_t* src, int32_t n) {
 // writers, which gather one stored row of colour indices and then draw the
 // whole row, landing every pixel exactly where MapPixel would.
 struct PixelWriter {
-    PixelWriter(GifFrameState* frame, uint8_t* canvas);
+    PixelWriter(GifFrameState* frame, uint8_t* canvas, bool reference);
 
     // Draws what the last, unfinished row holds when the image ends.
     void Finish();

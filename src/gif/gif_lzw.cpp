@@ -161,6 +161,113 @@ __attribute__((noinline)) void DecodeCodesReference(GifFrameState* f, std::FILE*
 // completed (the data end early) - or before a clear code, while the table
 // still holds their strings.
 
+// The image data of the fast decoder, gathered from the sub-blocks into one
+// run of bytes a chunk at a time. The first sub-block is already in the
+// frame's buffer. Sub-blocks end as for the reference reader: at a zero
+// length, at the end of the file, or cut short by it.
+struct GatheredData {
+    GifFrameState* f;
+    std::FILE* file;
+    GifLzwTable* t;
+    uint8_t* bytes = nullptr;
+    size_t size = 0;       // bytes held, read from bytes[0]
+    uint64_t base = 0;     // data offset of bytes[0]
+    uint64_t fileRead = 0;  // file bytes read after the first sub-block
+    bool ended = false;    // no sub-block follows
+
+    // Bytes gathered per chunk, at least: long enough that refilling is rare,
+    // short enough that a long stream of clear codes does not take memory.
+    static constexpr size_t kChunk = 256 * 1024;
+
+    GatheredData(GifFrameState* frame, std::FILE* stream, GifLzwTable* table)
+        : f(frame), file(stream), t(table) {
+        t->blockEnds.clear();
+        t->blockFileEnds.clear();
+        Reserve(kChunk + 256);
+        std::memcpy(bytes, f->subBlock, f->subBlockLength);
+        size = f->subBlockLength;
+        t->blockEnds.push_back(size);
+        t->blockFileEnds.push_back(0);
+        Gather();
+    }
+
+    void Reserve(size_t capacity) {
+        if (t->gatheredCapacity >= capacity) {
+            bytes = t->gathered.get();
+            return;
+        }
+        MallocBytes grown(static_cast<uint8_t*>(std::malloc(capacity + 8)));
+        if (!grown) throw std::bad_alloc();
+        if (size > 0) std::memcpy(grown.get(), bytes, size);
+        t->gathered = std::move(grown);
+        t->gatheredCapacity = capacity;
+        bytes = t->gathered.get();
+    }
+
+    // Reads whole sub-blocks until a chunk is held or the data end; the 8
+    // bytes behind the data are zeroed for the loads that reach them.
+    void Gather() {
+        while (!ended && size < kChunk) {
+            Reserve(size + 255);
+            int length = std::getc(file);
+            if (length == EOF) {
+                ended = true;
+                break;
+            }
+            ++fileRead;
+            if (length == 0) {
+                ended = true;
+                break;
+            }
+            size_t got = std::fread(bytes + size, 1, static_cast<size_t>(length), file);
+            fileRead += got;
+            if (got == 0) {
+                ended = true;
+                break;
+            }
+            size += got;
+            t->blockEnds.push_back(base + size);
+            t->blockFileEnds.push_back(fileRead);
+            if (got < static_cast<size_t>(length)) ended = true;
+        }
+        std::memset(bytes + size, 0, 8);
+    }
+
+    // Drops the bytes before bitPos and gathers more; false when no more
+    // data come.
+    bool Refill(uint64_t* bitPos) {
+        if (ended) return false;
+        const size_t keep = static_cast<size_t>(*bitPos >> 3);
+        std::memmove(bytes, bytes + keep, size - keep);
+        size -= keep;
+        base += keep;
+        *bitPos &= 7;
+        // Sub-blocks wholly behind the kept bytes cannot hold the end code.
+        size_t drop = 0;
+        while (drop + 1 < t->blockEnds.size() && t->blockEnds[drop] <= base) ++drop;
+        t->blockEnds.erase(t->blockEnds.begin(), t->blockEnds.begin() + static_cast<std::ptrdiff_t>(drop));
+        t->blockFileEnds.erase(t->blockFileEnds.begin(),
+                               t->blockFileEnds.begin() + static_cast<std::ptrdiff_t>(drop));
+        Gather();
+        return true;
+    }
+
+    // After the end code, whose last bit is just before bitPos: the file is
+    // left where the reference reader leaves it, one byte past the
+    // sub-block that held that bit.
+    void PlaceFileAfterEndCode(uint64_t bitPos) {
+        const uint64_t lastByte = base + (bitPos - 1) / 8;
+        size_t k = 0;
+        while (k + 1 < t->blockEnds.size() && t->blockEnds[k] <= lastByte) ++k;
+        const uint64_t wanted = t->blockFileEnds[k] + 1;
+        if (wanted > fileRead) {
+            if (!ended) std::getc(file);  // the next sub-block's length, not yet read
+        } else if (wanted < fileRead) {
+            if (std::fseek(file, -static_cast<long>(fileRead - wanted), SEEK_CUR) != 0) FailDecode();
+        }
+    }
+};
+
 // What happens to the pixels of the stored row being filled.
 enum RowMode { kDraw, kSkip, kBlocked };
 
@@ -278,11 +385,10 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     RowMode mode = ModeOfRow(out);
     int32_t filled = 0;
 
-    uint64_t bits = 0;
-    int bitCount = 0;
-    uint32_t bytePos = 0;
-    uint32_t blockLength = f->subBlockLength;
-    const uint8_t* const block = f->subBlock;
+    GatheredData data(f, file, t);
+    const uint8_t* bytes = data.bytes;
+    uint64_t bitPos = 0;
+    uint64_t limitBits = static_cast<uint64_t>(data.size) * 8;
     int width = f->minCodeSize + 1;
     int32_t widthLimit = 1 << width;  // nextCode that makes codes one bit wider
     uint32_t codeMask = static_cast<uint32_t>(widthLimit) - 1;
@@ -290,35 +396,21 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     // entries written for it land in the spare slot 4096.
     int32_t nextCode = clearCode + 2;
 
-    // Codes come from a bit buffer. Bits above bitCount may already hold the
-    // following bytes of the sub-block; a later load ORs the same bits again.
-    // The next sub-block is read only when a code needs its bits, so the file
-    // position after the end code is the reference reader's.
+    // A code is one unaligned 8-byte load at its bit offset (a code of 12
+    // bits starting at bit 7 fits in 8 bytes). A code cut short by the end
+    // of the data ends them, as for the reference reader.
     auto readCode = [&]() __attribute__((always_inline)) -> int32_t {
-        if (__builtin_expect(bytePos + 8 <= blockLength, 1)) {
-            uint64_t v;
-            std::memcpy(&v, block + bytePos, 8);
-            bits |= v << bitCount;
-            int take = (63 - bitCount) >> 3;
-            bytePos += static_cast<uint32_t>(take);
-            bitCount += take * 8;
-        } else {
-            while (bitCount < width) {
-                if (bytePos < blockLength) {
-                    bits |= static_cast<uint64_t>(block[bytePos++]) << bitCount;
-                    bitCount += 8;
-                } else if (NextSubBlock(f, file)) {
-                    bytePos = 0;
-                    blockLength = f->subBlockLength;
-                } else {
-                    return kNoMoreData;
-                }
-            }
+        if (__builtin_expect(bitPos + static_cast<uint64_t>(width) > limitBits, 0)) {
+            if (!data.Refill(&bitPos)) return kNoMoreData;
+            bytes = data.bytes;
+            limitBits = static_cast<uint64_t>(data.size) * 8;
+            if (bitPos + static_cast<uint64_t>(width) > limitBits) return kNoMoreData;
         }
+        uint64_t v;
+        std::memcpy(&v, bytes + (bitPos >> 3), 8);
         // Codes above nextCode fail where the code is used.
-        int32_t code = static_cast<int32_t>(bits & codeMask);
-        bits >>= width;
-        bitCount -= width;
+        int32_t code = static_cast<int32_t>((v >> (bitPos & 7)) & codeMask);
+        bitPos += static_cast<uint64_t>(width);
         return code;
     };
     // Puts a string on the row. More pixels than the image holds fail the
@@ -456,7 +548,7 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     }
     finish();
     if (next == kEnded) return;  // the terminator is already behind us
-    std::getc(file);
+    data.PlaceFileAfterEndCode(bitPos);
 }
 
 }  // namespace
@@ -495,7 +587,9 @@ bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
 
     const int32_t clearCode = 1 << minCodeSize;
     const int64_t pixels = static_cast<int64_t>(f->width) * f->height;
-    const bool reference = d->referencePixelPath;
+    // Data the fast decoder reads ahead of the end code are read again from
+    // the stream; one that cannot seek is decoded the straightforward way.
+    const bool reference = d->referencePixelPath || !d->fileSeekable;
     GifLzwTable* t = PrepareLzwTable(d, pixels, reference);
     if (reference) {
         // The roots: one byte each, their own value.
@@ -510,7 +604,7 @@ bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
     f->subBlockLength = 0;
     if (!NextSubBlock(f, file)) return true;  // no data at all: the image is empty
 
-    PixelWriter out(f, canvas);
+    PixelWriter out(f, canvas, reference);
     if (reference) {
         DecodeCodesReference(f, file, &out, clearCode);
     } else {
