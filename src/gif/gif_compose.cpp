@@ -225,7 +225,17 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
         uint8_t* dst = canvas + (static_cast<size_t>(screenRow) * decoder->scaledWidth +
                                  static_cast<size_t>(frame->left)) * 4;
         if (allOpaque) {
-            for (int32_t i = 0; i < count; ++i) Store(dst + i * 4, palette[indices[i]]);
+            // Four indices per load.
+            int32_t i = 0;
+            for (; i + 4 <= count; i += 4) {
+                uint32_t four;
+                std::memcpy(&four, indices + i, 4);
+                Store(dst + i * 4, palette[four & 255]);
+                Store(dst + i * 4 + 4, palette[(four >> 8) & 255]);
+                Store(dst + i * 4 + 8, palette[(four >> 16) & 255]);
+                Store(dst + i * 4 + 12, palette[four >> 24]);
+            }
+            for (; i < count; ++i) Store(dst + i * 4, palette[indices[i]]);
         } else {
             for (int32_t i = 0; i < count; ++i) {
                 uint8_t ci = indices[i];

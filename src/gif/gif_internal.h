@@ -26,22 +26,27 @@ constexpr uint64_t kStoreBound = 256 + 4094ull * 4093 / 2 + 2 * 4094;
 // prefix code's string (a multiple of 4 bytes long, or nothing) followed by
 // its last 1 to 4 bytes, the tail. Adding a code costs one entry whatever its
 // length; a string is written out in 4-byte steps, only when its pixels are
-// wanted. No string is longer than 4091 bytes (code size 2: 4090 added
-// codes, each at most one byte longer than the longest before it), so its
-// length minus one fits in 12 bits.
+// wanted. No string is longer than 4092 bytes (code size 2: 4090 added
+// codes, each at most one byte longer than the longest before it, and one
+// more written to the spare slot of a full table), so its length fits in 12
+// bits with 0xFFF to spare.
 //   bits 0-31: tail, in string order from the low byte; unused bytes zero
 //   bits 32-43: prefix code (meaningful when the length exceeds 4)
-//   bits 44-55: length - 1
+//   bits 44-55: length
 //   bits 56-63: the string's first byte
+// The clear and end codes hold kLzwControl, above every string's entry (no
+// string is 0xFFF long), so one compare tells them from the strings.
 using LzwEntry = uint64_t;
 constexpr int kLzwPrefixShift = 32;
 constexpr int kLzwLengthShift = 44;
 constexpr int kLzwFirstShift = 56;
-inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>((e >> kLzwLengthShift) & 0xFFF) + 1; }
+constexpr LzwEntry kLzwControl = ~LzwEntry{0} << kLzwLengthShift;
+inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>((e >> kLzwLengthShift) & 0xFFF); }
 inline int32_t LzwPrefix(LzwEntry e) { return static_cast<int32_t>((e >> kLzwPrefixShift) & 0xFFF); }
 inline uint8_t LzwFirst(LzwEntry e) { return static_cast<uint8_t>(e >> kLzwFirstShift); }
 inline LzwEntry LzwRoot(int32_t i) {
-    return static_cast<LzwEntry>(i) | static_cast<LzwEntry>(i) << kLzwFirstShift;
+    return static_cast<LzwEntry>(i) | LzwEntry{1} << kLzwLengthShift |
+           static_cast<LzwEntry>(i) << kLzwFirstShift;
 }
 
 // A buffer that only grows, not initialised: a file's first image sizes it,

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "gif/gif_internal.h"
 
@@ -389,6 +390,9 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     const uint8_t* bytes = data.bytes;
     uint64_t bitPos = 0;
     uint64_t limitBits = static_cast<uint64_t>(data.size) * 8;
+    // Codes of up to 12 bits from bitPos on are all held while bitPos is at
+    // most safeBits (negative when fewer than 12 bits are held).
+    int64_t safeBits = static_cast<int64_t>(limitBits) - 12;
     int width = f->minCodeSize + 1;
     int32_t widthLimit = 1 << width;  // nextCode that makes codes one bit wider
     uint32_t codeMask = static_cast<uint32_t>(widthLimit) - 1;
@@ -399,19 +403,31 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     // A code is one unaligned 8-byte load at its bit offset (a code of 12
     // bits starting at bit 7 fits in 8 bytes). A code cut short by the end
     // of the data ends them, as for the reference reader.
+    auto peekCode = [&]() __attribute__((always_inline)) -> int32_t {
+        uint64_t v;
+        std::memcpy(&v, bytes + (bitPos >> 3), 8);
+        // Codes above nextCode fail where the code is used.
+        return static_cast<int32_t>((v >> (bitPos & 7)) & codeMask);
+    };
     auto readCode = [&]() __attribute__((always_inline)) -> int32_t {
         if (__builtin_expect(bitPos + static_cast<uint64_t>(width) > limitBits, 0)) {
             if (!data.Refill(&bitPos)) return kNoMoreData;
             bytes = data.bytes;
             limitBits = static_cast<uint64_t>(data.size) * 8;
+            safeBits = static_cast<int64_t>(limitBits) - 12;
             if (bitPos + static_cast<uint64_t>(width) > limitBits) return kNoMoreData;
         }
-        uint64_t v;
-        std::memcpy(&v, bytes + (bitPos >> 3), 8);
-        // Codes above nextCode fail where the code is used.
-        int32_t code = static_cast<int32_t>((v >> (bitPos & 7)) & codeMask);
+        int32_t code = peekCode();
         bitPos += static_cast<uint64_t>(width);
         return code;
+    };
+    // The row being filled is complete: hands the row state over.
+    auto completeRows = [&]() __attribute__((always_inline)) {
+        state.mode = mode;
+        state.filled = filled;
+        CompleteRows(&state, out, row, imageWidth);
+        mode = state.mode;
+        filled = state.filled;
     };
     // Puts a string on the row. More pixels than the image holds fail the
     // file when the row they spill into is completed (nothing drawn before
@@ -427,13 +443,7 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             state.skipped[state.skipCount++] = static_cast<uint16_t>(code);
         }
         filled += len;
-        if (filled >= imageWidth) {
-            state.mode = mode;
-            state.filled = filled;
-            CompleteRows(&state, out, row, imageWidth);
-            mode = state.mode;
-            filled = state.filled;
-        }
+        if (filled >= imageWidth) completeRows();
     };
     auto fillNoted = [&]() __attribute__((always_inline)) {
         state.mode = mode;
@@ -452,21 +462,40 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     // The previous code and its entry.
     int32_t previous = 0;
     LzwEntry prev = 0;
-    // The string of previous plus one byte: one more byte in the tail, or a
-    // new tail behind the previous string. Branch-free: which of the two
-    // depends on the data.
+    // The string of previous plus one byte: one more byte in the tail, or,
+    // when the tail is full, a new tail behind the previous string.
     auto extended = [&](uint8_t byte) __attribute__((always_inline)) -> LzwEntry {
-        const uint32_t lengthLess1 = static_cast<uint32_t>(prev >> kLzwLengthShift) & 0xFFF;
         const LzwEntry longer = prev + (LzwEntry{1} << kLzwLengthShift);
-        const LzwEntry grown = longer | static_cast<LzwEntry>(byte) << (8 * ((lengthLess1 + 1) & 3));
-        const LzwEntry fresh = (longer & (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
-                               static_cast<LzwEntry>(previous) << kLzwPrefixShift | byte;
-        return (lengthLess1 & 3) == 3 ? fresh : grown;
+        if (__builtin_expect((prev & (LzwEntry{3} << kLzwLengthShift)) != 0, 1)) {
+            // The tail holds length mod 4 bytes: the byte goes behind them.
+            const int shift = static_cast<int>((prev >> (kLzwLengthShift - 3)) & 0x18);
+            return longer + (static_cast<LzwEntry>(byte) << shift);
+        }
+        return (longer & (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
+               static_cast<LzwEntry>(previous) << kLzwPrefixShift | byte;
     };
     auto takeCode = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
         emit(code, e);
         previous = code;
         prev = e;
+    };
+    // Makes codes one bit wider when nextCode reaches widthLimit. At 4096
+    // codes the table freezes until the next clear code: nextCode stays
+    // 4096, so each addition lands in slot 4096 and comes back here.
+    auto widen = [&]() __attribute__((always_inline)) {
+        if (width == 12) {
+            nextCode = 4096;
+            widthLimit = 4097;
+        } else {
+            ++width;
+            widthLimit <<= 1;
+            codeMask = codeMask * 2 + 1;
+        }
+    };
+    // Adds previous plus the first byte of e as nextCode.
+    auto add = [&](LzwEntry e) __attribute__((always_inline)) {
+        table[nextCode] = extended(LzwFirst(e));
+        if (__builtin_expect(++nextCode == widthLimit, 0)) widen();
     };
     // The first code after a clear code (or of data without a leading one):
     // nothing is added, and nextCode has no string yet.
@@ -488,6 +517,51 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         return kMore;
     };
 
+    // The common case, one loop per kind of row: codes that are wholly held,
+    // in the table or the one about to be added, until a row is complete.
+    // Returns false at anything else, before taking that code.
+    auto run = [&](auto drawn) __attribute__((always_inline)) -> bool {
+        for (;;) {
+            if (__builtin_expect(static_cast<int64_t>(bitPos) > safeBits, 0)) return false;
+            const int32_t code = peekCode();
+            LzwEntry e;
+            if (__builtin_expect(code < nextCode, 1)) {
+                e = table[code];
+                if (__builtin_expect(e >= kLzwControl, 0)) return false;  // clear or end
+            } else {
+                // The one string not yet in the table: the previous string
+                // plus its own first byte.
+                if (code != nextCode) return false;
+                e = extended(LzwFirst(prev));
+            }
+            bitPos += static_cast<uint64_t>(width);
+            add(e);
+            const int32_t len = LzwLength(e);
+            if constexpr (drawn.value) {
+                if (__builtin_expect(len <= 4, 1)) {
+                    const uint32_t tail = static_cast<uint32_t>(e);
+                    std::memcpy(row + filled, &tail, 4);
+                } else {
+                    WalkString(table, e, row + filled);
+                }
+            } else {
+                if (filled + len > imageWidth) {
+                    WalkString(table, e, row + filled);
+                } else if (mode == kSkip) {
+                    if (state.skipCount == 0) state.skipStart = filled;
+                    state.skipped[state.skipCount++] = static_cast<uint16_t>(code);
+                }
+            }
+            previous = code;
+            prev = e;
+            filled += len;
+            if (__builtin_expect(filled >= imageWidth, 0)) {
+                completeRows();
+                return true;
+            }
+        }
+    };
+
     // A leading clear code is followed by a root; data without one decode
     // from their first code on, as if after a clear code.
     Next next;
@@ -502,49 +576,30 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         next = firstCode(code);
     }
 
-    // Adds previous plus the first byte of e as nextCode (nothing is added
-    // to a full table: the entry lands in slot 4096), then takes the code.
-    auto addAndTake = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
-        table[nextCode] = extended(LzwFirst(e));
-        nextCode += nextCode < 4096;
-        if (__builtin_expect(nextCode == widthLimit, 0)) {
-            // At 4096 codes the table freezes until the next clear code.
-            if (width == 12) {
-                widthLimit = 0;  // never met again before a clear code
-            } else {
-                ++width;
-                widthLimit <<= 1;
-                codeMask = codeMask * 2 + 1;
-            }
-        }
-        takeCode(code, e);
-    };
-
     while (next == kMore) {
+        if (mode == kDraw ? run(std::true_type{}) : run(std::false_type{})) continue;
+        // One code the general way: near the end of the held data, clear,
+        // end, or a code beyond the table.
         code = readCode();
-        // Clear, end, nextCode and beyond (the end of the data included)
-        // with one unsigned compare and one more: a test against clearCode
-        // alone would split roots from added codes, a coin toss.
-        if (__builtin_expect(static_cast<uint32_t>(code - clearCode) <= 1u || code >= nextCode, 0)) {
-            if (code == kNoMoreData) {
-                next = kEnded;
-            } else if (code > nextCode) {
-                FailDecode();
-            } else if (code == nextCode) {
-                // The one string not yet in the table: the previous string
-                // plus its own first byte (a full table has nextCode 4096,
-                // beyond any code).
-                addAndTake(code, extended(LzwFirst(prev)));
-            } else if (code == endCode) {
-                next = kEndCode;
-            } else {
-                fillNoted();
-                nextCode = clearCode + 2;  // firstCode resets the rest
-                next = firstCode(code);
-            }
-            continue;
+        if (code == kNoMoreData) {
+            next = kEnded;
+        } else if (code > nextCode) {
+            FailDecode();
+        } else if (code == nextCode) {
+            const LzwEntry e = extended(LzwFirst(prev));
+            add(e);
+            takeCode(code, e);
+        } else if (code == endCode) {
+            next = kEndCode;
+        } else if (code == clearCode) {
+            fillNoted();
+            nextCode = clearCode + 2;  // firstCode resets the rest
+            next = firstCode(code);
+        } else {
+            const LzwEntry e = table[code];
+            add(e);
+            takeCode(code, e);
         }
-        addAndTake(code, table[code]);
     }
     finish();
     if (next == kEnded) return;  // the terminator is already behind us
@@ -611,6 +666,8 @@ bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
         // The roots (an earlier image with a smaller code size may have
         // used their slots for added codes).
         for (int32_t i = 0; i < clearCode; ++i) t->entries[i] = LzwRoot(i);
+        t->entries[clearCode] = kLzwControl;
+        t->entries[clearCode + 1] = kLzwControl;
         DecodeCodesLinked(f, file, &out, clearCode);
     }
     return true;
