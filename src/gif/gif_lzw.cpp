@@ -519,47 +519,64 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
 
     // The common case, one loop per kind of row: codes that are wholly held,
     // in the table or the one about to be added, until a row is complete.
-    // Returns false at anything else, before taking that code.
-    auto run = [&](auto drawn) __attribute__((always_inline)) -> bool {
+    // Returns false at anything else, before taking that code. Drawn rows get
+    // their strings; superseded rows only note their codes; blocked rows
+    // only count their pixels. A string that runs past the row's end is
+    // written whole whatever the row: the rows it reaches may be drawn.
+    auto run = [&](auto rowMode) __attribute__((always_inline)) -> bool {
+        constexpr RowMode kind = decltype(rowMode)::value;
+        uint8_t* at = row + filled;
+        uint8_t* const rowEnd = row + imageWidth;
+        if (kind == kSkip && state.skipCount == 0) state.skipStart = filled;
+        uint16_t* note = kind == kSkip ? state.skipped + state.skipCount : nullptr;
+        auto leave = [&]() __attribute__((always_inline)) {
+            filled = static_cast<int32_t>(at - row);
+            if (kind == kSkip) state.skipCount = static_cast<int32_t>(note - state.skipped);
+        };
         for (;;) {
-            if (__builtin_expect(static_cast<int64_t>(bitPos) > safeBits, 0)) return false;
+            if (__builtin_expect(static_cast<int64_t>(bitPos) > safeBits, 0)) break;
             const int32_t code = peekCode();
             LzwEntry e;
             if (__builtin_expect(code < nextCode, 1)) {
                 e = table[code];
-                if (__builtin_expect(e >= kLzwControl, 0)) return false;  // clear or end
+                if (__builtin_expect(e >= kLzwControl, 0)) break;  // clear or end
             } else {
                 // The one string not yet in the table: the previous string
                 // plus its own first byte.
-                if (code != nextCode) return false;
+                if (code != nextCode) break;
                 e = extended(LzwFirst(prev));
             }
             bitPos += static_cast<uint64_t>(width);
             add(e);
-            const int32_t len = LzwLength(e);
-            if constexpr (drawn.value) {
-                if (__builtin_expect(len <= 4, 1)) {
-                    const uint32_t tail = static_cast<uint32_t>(e);
-                    std::memcpy(row + filled, &tail, 4);
-                } else {
-                    WalkString(table, e, row + filled);
-                }
-            } else {
-                if (filled + len > imageWidth) {
-                    WalkString(table, e, row + filled);
-                } else if (mode == kSkip) {
-                    if (state.skipCount == 0) state.skipStart = filled;
-                    state.skipped[state.skipCount++] = static_cast<uint16_t>(code);
-                }
-            }
             previous = code;
             prev = e;
-            filled += len;
-            if (__builtin_expect(filled >= imageWidth, 0)) {
+            const int32_t len = LzwLength(e);
+            uint8_t* const start = at;
+            at += len;
+            if (kind == kDraw) {
+                if (__builtin_expect(len <= 4, 1)) {
+                    const uint32_t tail = static_cast<uint32_t>(e);
+                    std::memcpy(start, &tail, 4);
+                } else {
+                    WalkString(table, e, start);
+                }
+            }
+            if (__builtin_expect(at >= rowEnd, 0)) {
+                if (kind != kDraw) {
+                    if (at > rowEnd) {
+                        WalkString(table, e, start);
+                    } else if (kind == kSkip) {
+                        *note++ = static_cast<uint16_t>(code);
+                    }
+                }
+                leave();
                 completeRows();
                 return true;
             }
+            if (kind == kSkip) *note++ = static_cast<uint16_t>(code);
         }
+        leave();
+        return false;
     };
 
     // A leading clear code is followed by a root; data without one decode
@@ -577,7 +594,10 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     }
 
     while (next == kMore) {
-        if (mode == kDraw ? run(std::true_type{}) : run(std::false_type{})) continue;
+        const bool rowDone = mode == kDraw   ? run(std::integral_constant<RowMode, kDraw>{})
+                             : mode == kSkip ? run(std::integral_constant<RowMode, kSkip>{})
+                                             : run(std::integral_constant<RowMode, kBlocked>{});
+        if (rowDone) continue;
         // One code the general way: near the end of the held data, clear,
         // end, or a code beyond the table.
         code = readCode();
