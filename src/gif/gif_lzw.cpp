@@ -184,7 +184,7 @@ struct GatheredData {
         : f(frame), file(stream), t(table) {
         t->blockEnds.clear();
         t->blockFileEnds.clear();
-        Reserve(kChunk + 256);
+        Reserve(4096);
         std::memcpy(bytes, f->subBlock, f->subBlockLength);
         size = f->subBlockLength;
         t->blockEnds.push_back(size);
@@ -197,6 +197,9 @@ struct GatheredData {
             bytes = t->gathered.get();
             return;
         }
+        // Doubling: small images keep a small buffer, large ones grow to a
+        // chunk in a few steps.
+        capacity = std::max(capacity, 2 * t->gatheredCapacity);
         MallocBytes grown(static_cast<uint8_t*>(std::malloc(capacity + 8)));
         if (!grown) throw std::bad_alloc();
         if (size > 0) std::memcpy(grown.get(), bytes, size);
