@@ -29,18 +29,18 @@ constexpr uint64_t kStoreBound = 256 + 4094ull * 4093 / 2 + 2 * 4094;
 // wanted. No string is longer than 4092 bytes (code size 2: 4090 added
 // codes, each at most one byte longer than the longest before it, and one
 // more written to the spare slot of a full table), so its length fits in 12
-// bits with 0xFFF to spare.
+// bits.
 //   bits 0-31: tail, in string order from the low byte; unused bytes zero
 //   bits 32-43: prefix code (meaningful when the length exceeds 4)
 //   bits 44-55: length
 //   bits 56-63: the string's first byte
-// The clear and end codes hold kLzwControl, above every string's entry (no
-// string is 0xFFF long), so one compare tells them from the strings.
+// The clear and end codes hold kLzwControl, the one entry of length 0, so
+// the length the decoder needs anyway tells them from the strings.
 using LzwEntry = uint64_t;
 constexpr int kLzwPrefixShift = 32;
 constexpr int kLzwLengthShift = 44;
 constexpr int kLzwFirstShift = 56;
-constexpr LzwEntry kLzwControl = ~LzwEntry{0} << kLzwLengthShift;
+constexpr LzwEntry kLzwControl = 0;
 inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>((e >> kLzwLengthShift) & 0xFFF); }
 inline int32_t LzwPrefix(LzwEntry e) { return static_cast<int32_t>((e >> kLzwPrefixShift) & 0xFFF); }
 inline uint8_t LzwFirst(LzwEntry e) { return static_cast<uint8_t>(e >> kLzwFirstShift); }

@@ -462,17 +462,18 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         t->nextCode = nextCode;
     };
 
-    // The previous code and its entry.
+    // The previous code, its entry and its length.
     int32_t previous = 0;
     LzwEntry prev = 0;
+    int32_t prevLength = 0;
     // The string of previous plus one byte: one more byte in the tail, or,
     // when the tail is full, a new tail behind the previous string.
     auto extended = [&](uint8_t byte) __attribute__((always_inline)) -> LzwEntry {
         const LzwEntry longer = prev + (LzwEntry{1} << kLzwLengthShift);
-        if (__builtin_expect((prev & (LzwEntry{3} << kLzwLengthShift)) != 0, 1)) {
+        const int inTail = prevLength & 3;
+        if (__builtin_expect(inTail != 0, 1)) {
             // The tail holds length mod 4 bytes: the byte goes behind them.
-            const int shift = static_cast<int>((prev >> (kLzwLengthShift - 3)) & 0x18);
-            return longer + (static_cast<LzwEntry>(byte) << shift);
+            return longer + (static_cast<LzwEntry>(byte) << (8 * inTail));
         }
         return (longer & (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
                static_cast<LzwEntry>(previous) << kLzwPrefixShift | byte;
@@ -481,6 +482,7 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         emit(code, e);
         previous = code;
         prev = e;
+        prevLength = LzwLength(e);
     };
     // Makes codes one bit wider when nextCode reaches widthLimit. At 4096
     // codes the table freezes until the next clear code: nextCode stays
@@ -540,20 +542,23 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             if (__builtin_expect(static_cast<int64_t>(bitPos) > safeBits, 0)) break;
             const int32_t code = peekCode();
             LzwEntry e;
+            int32_t len;
             if (__builtin_expect(code < nextCode, 1)) {
                 e = table[code];
-                if (__builtin_expect(e >= kLzwControl, 0)) break;  // clear or end
+                len = LzwLength(e);
+                if (__builtin_expect(len == 0, 0)) break;  // clear or end
             } else {
                 // The one string not yet in the table: the previous string
                 // plus its own first byte.
                 if (code != nextCode) break;
                 e = extended(LzwFirst(prev));
+                len = prevLength + 1;
             }
             bitPos += static_cast<uint64_t>(width);
             add(e);
             previous = code;
             prev = e;
-            const int32_t len = LzwLength(e);
+            prevLength = len;
             uint8_t* const start = at;
             at += len;
             if (kind == kDraw) {
