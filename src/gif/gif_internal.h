@@ -161,6 +161,16 @@ struct PixelWriter {
     uint32_t palette[256];
     uint8_t opaque[256];
     bool allOpaque = true;
+    // The same for a branch-free draw: a pixel becomes its old value masked
+    // by keptBits, or'ed with drawnColour (zero where not drawn).
+    uint32_t drawnColour[256];
+    uint32_t keptBits[256];
+    void Blend(uint8_t* dst, uint8_t ci) const {
+        uint32_t old;
+        std::memcpy(&old, dst, 4);
+        const uint32_t pixel = (old & keptBits[ci]) | drawnColour[ci];
+        std::memcpy(dst, &pixel, 4);
+    }
     // Downscaled: the image columns that start a new canvas column (column 0
     // always), and the canvas column of each.
     const int32_t* pickColumns = nullptr;
