@@ -4,10 +4,11 @@
 // Two decoders share these rules. The straightforward one reads codes bit by
 // bit, keeps the strings back to back in a flat store (a new string is a
 // copy of its prefix plus one byte) and hands every pixel to MapPixel. The
-// fast one (the default) has a bit buffer, a linked table that adds a code
-// in constant time, and a row-wise writer; it writes a string out only when
-// a drawn row holds its pixels. Tests and the fuzzer hold them to the same
-// output.
+// fast one (the default) gathers the sub-blocks into one run of bytes and
+// reads each code with one 8-byte load, keeps a linked table that adds a
+// code in constant time, and has a row-wise writer; it writes a string out
+// only when a drawn row holds its pixels. Tests and the fuzzer hold them to
+// the same output.
 //
 // The first code: data that begin with a clear code are followed by a root;
 // data that do not begin with one decode from their first code on, as if a
