@@ -1,5 +1,10 @@
 // The image data: LZW codes, their widths, the string table and sub-blocks.
 
+#include <unistd.h>
+
+#include <random>
+
+#include "gif_encoder.h"
 #include "gif_test_decode.h"
 
 using namespace giftest;
@@ -81,6 +86,62 @@ TEST(GifLzw, FullTableKeepsTwelveBitCodesUntilAClear) {
     std::vector<int> expected(picture.begin(), picture.end());
     expected.insert(expected.end(), {picture[4089], picture[4090], 1, 2, 1, 2});
     EXPECT_EQ(DecodeCodes(int(expected.size()), codes).Indices(0), expected);
+}
+
+// A 2 x 1 file whose first image ends (end code) in its first sub-block; a
+// second sub-block follows that holds a whole second image. The byte after
+// the end code's sub-block is taken as the terminator, so the block loop
+// meets the second image in the sub-block's bytes.
+Bytes EndCodeBeforeAnImageInSubBlocks() {
+    GifWriter second;
+    second.Image(1, 0, 1, 1).Data(2, RootCodes({2}, 2));
+    GifWriter w = GifWithGlobalTable(2, 1);
+    w.Image(0, 0, 1, 1).Data(2, RootCodes({1}, 2));
+    w.bytes.pop_back();  // the terminator
+    w.Raw({int(second.bytes.size())}).Raw(second.bytes).Raw({0});
+    return w.Trailer().bytes;
+}
+
+TEST(GifLzw, DataAfterTheEndCodeAreReadAsBlocks) {
+    const Decoded out = DecodeBytes(EndCodeBeforeAnImageInSubBlocks());
+    ASSERT_EQ(out.frameCount, 2);
+    EXPECT_EQ(out.Indices(1), (std::vector<int>{1, 2}));
+}
+
+TEST(GifLzw, StreamThatCannotSeekDecodesAlike) {
+    // The fast decoder reads data ahead of the end code and seeks back; a
+    // pipe cannot seek and is decoded the straightforward way.
+    const Bytes bytes = EndCodeBeforeAnImageInSubBlocks();
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    close(fds[1]);
+    Decoded fromPipe;
+    gScaleWidth = 100000;
+    EXPECT_EQ(DecodeGifStream(fdopen(fds[0], "rb"), &fromPipe), 2);
+    EXPECT_EQ(fromPipe.frames, DecodeBytes(bytes).frames);
+}
+
+TEST(GifLzw, LongDataAcrossChunksAndCutShort) {
+    // Noise of 256 colours: about a megabyte of data, gathered in several
+    // chunks, with clear codes and sub-blocks at every alignment; then the
+    // same file cut at points inside the data.
+    EncodedGif gif;
+    gif.screenWidth = 1100, gif.screenHeight = 900;
+    gif.globalPalette = TestPalette(256);
+    EncodedImage im;
+    im.width = gif.screenWidth, im.height = gif.screenHeight;
+    std::mt19937 random(3);
+    for (int i = 0; i < im.width * im.height; ++i) im.indices.push_back(uint8_t(random()));
+    gif.images.push_back(im);
+    const Bytes bytes = EncodeGif(gif);
+    ASSERT_GT(bytes.size(), 700000u);
+    for (int scale : {100000, 250}) {
+        EXPECT_EQ(DecodeBytes(bytes, scale).frameCount, 1);
+        for (size_t cut : {size_t(262150), size_t(600001)}) {
+            EXPECT_EQ(DecodeBytes(Bytes(bytes.begin(), bytes.begin() + cut), scale).frames.size(), 1u);
+        }
+    }
 }
 
 }  // namespace

@@ -127,12 +127,12 @@ int64_t MapPixel(GifFrameState* f, int64_t n) {
     return static_cast<int64_t>(yi) * d->scaledWidth + xi;
 }
 
-PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c)
+PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c, bool referencePath)
     : frame(f),
       decoder(f->decoder),
       canvas(c),
       total(static_cast<int64_t>(f->width) * f->height),
-      reference(f->decoder->referencePixelPath),
+      reference(referencePath),
       downscaled(f->decoder->scaledWidth != f->decoder->screenWidth) {
     // Indices beyond the table are not drawn: they get a transparent entry.
     // Only the roots' values can come out of the string table.
@@ -143,6 +143,8 @@ PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c)
         std::memcpy(&palette[i], entry, 4);
         opaque[i] = entry[3] == 255;
         allOpaque = allOpaque && opaque[i];
+        drawnColour[i] = opaque[i] ? palette[i] : 0;
+        keptBits[i] = opaque[i] ? 0 : ~uint32_t{0};
     }
     if (reference) return;
     GifLzwTable* table = decoder->lzw.get();
@@ -225,9 +227,41 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
         uint8_t* dst = canvas + (static_cast<size_t>(screenRow) * decoder->scaledWidth +
                                  static_cast<size_t>(frame->left)) * 4;
         if (allOpaque) {
-            for (int32_t i = 0; i < count; ++i) Store(dst + i * 4, palette[indices[i]]);
+            // Four indices per load.
+            int32_t i = 0;
+            for (; i + 4 <= count; i += 4) {
+                uint32_t four;
+                std::memcpy(&four, indices + i, 4);
+                Store(dst + i * 4, palette[four & 255]);
+                Store(dst + i * 4 + 4, palette[(four >> 8) & 255]);
+                Store(dst + i * 4 + 8, palette[(four >> 16) & 255]);
+                Store(dst + i * 4 + 12, palette[four >> 24]);
+            }
+            for (; i < count; ++i) Store(dst + i * 4, palette[indices[i]]);
         } else {
-            for (int32_t i = 0; i < count; ++i) {
+            // Four pixels at a time: all drawn, none drawn, or (at the
+            // edges of transparent areas) each kept or replaced without a
+            // branch.
+            int32_t i = 0;
+            for (; i + 4 <= count; i += 4) {
+                uint32_t four;
+                std::memcpy(&four, indices + i, 4);
+                const uint8_t a = four & 255, b = (four >> 8) & 255, c = (four >> 16) & 255, e = four >> 24;
+                const int drawn = opaque[a] + opaque[b] + opaque[c] + opaque[e];
+                uint8_t* p = dst + i * 4;
+                if (drawn == 4) {
+                    Store(p, palette[a]);
+                    Store(p + 4, palette[b]);
+                    Store(p + 8, palette[c]);
+                    Store(p + 12, palette[e]);
+                } else if (drawn != 0) {
+                    Blend(p, a);
+                    Blend(p + 4, b);
+                    Blend(p + 8, c);
+                    Blend(p + 12, e);
+                }
+            }
+            for (; i < count; ++i) {
                 uint8_t ci = indices[i];
                 if (opaque[ci]) Store(dst + i * 4, palette[ci]);
             }

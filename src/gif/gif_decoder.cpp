@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -85,14 +86,15 @@ void ReadExtension(GifFrameState* f, std::FILE* file) {
 
 // Only a regular file is read. The type is checked on the open file, not on
 // the name, so a name swapped for a FIFO after the folder was listed is
-// refused too; O_NONBLOCK keeps the open itself from waiting for a writer.
-std::FILE* OpenRegularFile(const char* path) {
+// refused too; O_NONBLOCK keeps the open itself from waiting for a writer
+// (and changes nothing when reading a regular file). The stream reads
+// through a buffer of the file's size, up to 64 KiB: a small file is one
+// read call.
+void OpenRegularFile(GifDecoder* d, const char* path) {
     int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) FailDecode();
     struct stat info;
-    int flags = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         FailDecode();
     }
@@ -101,7 +103,30 @@ std::FILE* OpenRegularFile(const char* path) {
         ::close(fd);
         throw std::bad_alloc();
     }
-    return stream;
+    d->file = stream;
+    const size_t bufferSize = static_cast<size_t>(std::clamp<off_t>(info.st_size + 1, 512, 65536));
+    d->fileBuffer.reset(static_cast<uint8_t*>(std::malloc(bufferSize)));
+    if (!d->fileBuffer) throw std::bad_alloc();
+    std::setvbuf(stream, reinterpret_cast<char*>(d->fileBuffer.get()), _IOFBF, bufferSize);
+}
+
+// The header, screen and global table of the stream the decoder holds.
+void ReadScreen(GifDecoder* d);
+
+int DecodeOpened(GifDecoder* decoder, GifFrameSink* sink) {
+    GifFileInfo info{decoder->screenWidth, decoder->screenHeight, decoder->scaledWidth,
+                     decoder->scaledHeight};
+    sink->Opened(info);
+    for (;;) {
+        int block = ReadGifBlock(decoder);
+        if (block == kGifImageSeparator) {
+            sink->Frame(GifFrame{decoder->canvas.get(), decoder->scaledWidth, decoder->scaledHeight,
+                                 decoder->frame.delay});
+        } else if (block == kGifTrailer) {
+            if (decoder->frameCount == 0) FailDecode();
+            return decoder->frameCount;
+        }
+    }
 }
 
 }  // namespace
@@ -112,12 +137,23 @@ GifDecoder::~GifDecoder() {
     if (file) std::fclose(file);
 }
 
-void OpenGif(GifDecoder* d, const char* path) { OpenGifStream(d, OpenRegularFile(path)); }
+void OpenGif(GifDecoder* d, const char* path) {
+    OpenRegularFile(d, path);
+    ReadScreen(d);
+}
+
+void OpenGifStream(GifDecoder* d, std::FILE* stream) {
+    d->file = stream;
+    d->fileSeekable = std::ftell(stream) >= 0;
+    ReadScreen(d);
+}
+
+namespace {
 
 // Header "GIF8??" (6 bytes) and screen descriptor: width, height (2 each),
 // packed (global table flag, size N), background index, aspect.
-void OpenGifStream(GifDecoder* d, std::FILE* stream) {
-    d->file = stream;
+void ReadScreen(GifDecoder* d) {
+    std::FILE* stream = d->file;
     uint8_t b[13];
     if (std::fread(b, 1, sizeof b, stream) < sizeof b) FailDecode();
     // The version bytes are not checked: any "GIF8" header is accepted.
@@ -148,6 +184,8 @@ void OpenGifStream(GifDecoder* d, std::FILE* stream) {
     d->canvas.reset(static_cast<uint8_t*>(std::calloc(pixels, 4)));
     if (!d->canvas) throw std::bad_alloc();
 }
+
+}  // namespace
 
 int ReadGifBlock(GifDecoder* d) {
     int introducer = std::getc(d->file);
@@ -223,21 +261,12 @@ int DecodeGifStream(std::FILE* stream, GifFrameSink* sink, bool referencePixelPa
     GifDecoder decoder;
     decoder.referencePixelPath = referencePixelPath;
     OpenGifStream(&decoder, stream);
-    GifFileInfo info{decoder.screenWidth, decoder.screenHeight, decoder.scaledWidth,
-                     decoder.scaledHeight};
-    sink->Opened(info);
-    for (;;) {
-        int block = ReadGifBlock(&decoder);
-        if (block == kGifImageSeparator) {
-            sink->Frame(GifFrame{decoder.canvas.get(), decoder.scaledWidth, decoder.scaledHeight,
-                                 decoder.frame.delay});
-        } else if (block == kGifTrailer) {
-            if (decoder.frameCount == 0) FailDecode();
-            return decoder.frameCount;
-        }
-    }
+    return DecodeOpened(&decoder, sink);
 }
 
 int DecodeGifFile(const char* path, GifFrameSink* sink, bool referencePixelPath) {
-    return DecodeGifStream(OpenRegularFile(path), sink, referencePixelPath);
+    GifDecoder decoder;
+    decoder.referencePixelPath = referencePixelPath;
+    OpenGif(&decoder, path);
+    return DecodeOpened(&decoder, sink);
 }

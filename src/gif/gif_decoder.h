@@ -89,6 +89,11 @@ struct GifDecoder {
     // Made by the first image; its string store grows with the largest image.
     std::unique_ptr<GifLzwTable> lzw;
     std::FILE* file = nullptr;
+    // The fast decoder gathers image data ahead and seeks back to where the
+    // end code left off; a stream that cannot seek is decoded the
+    // straightforward way.
+    bool fileSeekable = true;
+    MallocBytes fileBuffer;            // the stream's buffer, when we gave it one
     MallocBytes canvas;                // scaledWidth x scaledHeight RGBA, zeroed
     bool canvasCleared = false;        // restored to background, no image since
     GifFrameState frame;

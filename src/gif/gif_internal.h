@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "gif/gif_decoder.h"
 
@@ -25,22 +26,27 @@ constexpr uint64_t kStoreBound = 256 + 4094ull * 4093 / 2 + 2 * 4094;
 // prefix code's string (a multiple of 4 bytes long, or nothing) followed by
 // its last 1 to 4 bytes, the tail. Adding a code costs one entry whatever its
 // length; a string is written out in 4-byte steps, only when its pixels are
-// wanted. No string is longer than 4091 bytes (code size 2: 4090 added
-// codes, each at most one byte longer than the longest before it), so its
-// length minus one fits in 12 bits.
+// wanted. No string is longer than 4092 bytes (code size 2: 4090 added
+// codes, each at most one byte longer than the longest before it, and one
+// more written to the spare slot of a full table), so its length fits in 12
+// bits.
 //   bits 0-31: tail, in string order from the low byte; unused bytes zero
 //   bits 32-43: prefix code (meaningful when the length exceeds 4)
-//   bits 44-55: length - 1
+//   bits 44-55: length
 //   bits 56-63: the string's first byte
+// The clear and end codes hold kLzwControl, the one entry of length 0, so
+// the length the decoder needs anyway tells them from the strings.
 using LzwEntry = uint64_t;
 constexpr int kLzwPrefixShift = 32;
 constexpr int kLzwLengthShift = 44;
 constexpr int kLzwFirstShift = 56;
-inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>((e >> kLzwLengthShift) & 0xFFF) + 1; }
+constexpr LzwEntry kLzwControl = 0;
+inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>((e >> kLzwLengthShift) & 0xFFF); }
 inline int32_t LzwPrefix(LzwEntry e) { return static_cast<int32_t>((e >> kLzwPrefixShift) & 0xFFF); }
 inline uint8_t LzwFirst(LzwEntry e) { return static_cast<uint8_t>(e >> kLzwFirstShift); }
 inline LzwEntry LzwRoot(int32_t i) {
-    return static_cast<LzwEntry>(i) | static_cast<LzwEntry>(i) << kLzwFirstShift;
+    return static_cast<LzwEntry>(i) | LzwEntry{1} << kLzwLengthShift |
+           static_cast<LzwEntry>(i) << kLzwFirstShift;
 }
 
 // A buffer that only grows, not initialised: a file's first image sizes it,
@@ -78,6 +84,14 @@ struct GifLzwTable {
     ScratchBuffer skippedCodes[2];
     ScratchBuffer pickColumns;
     ScratchBuffer pickTargets;
+    // The fast decoder's image data: sub-blocks gathered back to back (a
+    // chunk at a time), so that a code is one 8-byte load at its bit offset.
+    MallocBytes gathered;
+    size_t gatheredCapacity = 0;  // bytes; 8 more are allocated
+    // Per gathered sub-block: where it ends in the data (counted from the
+    // image's first data byte) and how many file bytes were read by then.
+    std::vector<uint64_t> blockEnds;
+    std::vector<uint64_t> blockFileEnds;
 };
 
 // Makes the decoder's table on first use; with needStore, grows the flat
@@ -125,7 +139,7 @@ inline void CopyInSteps(uint8_t* dst, const uint8_t* src, int32_t n) {
 // writers, which gather one stored row of colour indices and then draw the
 // whole row, landing every pixel exactly where MapPixel would.
 struct PixelWriter {
-    PixelWriter(GifFrameState* frame, uint8_t* canvas);
+    PixelWriter(GifFrameState* frame, uint8_t* canvas, bool reference);
 
     // Draws what the last, unfinished row holds when the image ends.
     void Finish();
@@ -147,6 +161,16 @@ struct PixelWriter {
     uint32_t palette[256];
     uint8_t opaque[256];
     bool allOpaque = true;
+    // The same for a branch-free draw: a pixel becomes its old value masked
+    // by keptBits, or'ed with drawnColour (zero where not drawn).
+    uint32_t drawnColour[256];
+    uint32_t keptBits[256];
+    void Blend(uint8_t* dst, uint8_t ci) const {
+        uint32_t old;
+        std::memcpy(&old, dst, 4);
+        const uint32_t pixel = (old & keptBits[ci]) | drawnColour[ci];
+        std::memcpy(dst, &pixel, 4);
+    }
     // Downscaled: the image columns that start a new canvas column (column 0
     // always), and the canvas column of each.
     const int32_t* pickColumns = nullptr;

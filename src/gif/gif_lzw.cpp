@@ -4,10 +4,11 @@
 // Two decoders share these rules. The straightforward one reads codes bit by
 // bit, keeps the strings back to back in a flat store (a new string is a
 // copy of its prefix plus one byte) and hands every pixel to MapPixel. The
-// fast one (the default) has a bit buffer, a linked table that adds a code
-// in constant time, and a row-wise writer; it writes a string out only when
-// a drawn row holds its pixels. Tests and the fuzzer hold them to the same
-// output.
+// fast one (the default) gathers the sub-blocks into one run of bytes and
+// reads each code with one 8-byte load, keeps a linked table that adds a
+// code in constant time, and has a row-wise writer; it writes a string out
+// only when a drawn row holds its pixels. Tests and the fuzzer hold them to
+// the same output.
 //
 // The first code: data that begin with a clear code are followed by a root;
 // data that do not begin with one decode from their first code on, as if a
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "gif/gif_internal.h"
 
@@ -161,6 +163,116 @@ __attribute__((noinline)) void DecodeCodesReference(GifFrameState* f, std::FILE*
 // completed (the data end early) - or before a clear code, while the table
 // still holds their strings.
 
+// The image data of the fast decoder, gathered from the sub-blocks into one
+// run of bytes a chunk at a time. The first sub-block is already in the
+// frame's buffer. Sub-blocks end as for the reference reader: at a zero
+// length, at the end of the file, or cut short by it.
+struct GatheredData {
+    GifFrameState* f;
+    std::FILE* file;
+    GifLzwTable* t;
+    uint8_t* bytes = nullptr;
+    size_t size = 0;       // bytes held, read from bytes[0]
+    uint64_t base = 0;     // data offset of bytes[0]
+    uint64_t fileRead = 0;  // file bytes read after the first sub-block
+    bool ended = false;    // no sub-block follows
+
+    // Bytes gathered per chunk, at least: long enough that refilling is rare,
+    // short enough that a long stream of clear codes does not take memory.
+    static constexpr size_t kChunk = 256 * 1024;
+
+    GatheredData(GifFrameState* frame, std::FILE* stream, GifLzwTable* table)
+        : f(frame), file(stream), t(table) {
+        t->blockEnds.clear();
+        t->blockFileEnds.clear();
+        Reserve(4096);
+        std::memcpy(bytes, f->subBlock, f->subBlockLength);
+        size = f->subBlockLength;
+        t->blockEnds.push_back(size);
+        t->blockFileEnds.push_back(0);
+        Gather();
+    }
+
+    void Reserve(size_t capacity) {
+        if (t->gatheredCapacity >= capacity) {
+            bytes = t->gathered.get();
+            return;
+        }
+        // Doubling: small images keep a small buffer, large ones grow to a
+        // chunk in a few steps.
+        capacity = std::max(capacity, 2 * t->gatheredCapacity);
+        MallocBytes grown(static_cast<uint8_t*>(std::malloc(capacity + 8)));
+        if (!grown) throw std::bad_alloc();
+        if (size > 0) std::memcpy(grown.get(), bytes, size);
+        t->gathered = std::move(grown);
+        t->gatheredCapacity = capacity;
+        bytes = t->gathered.get();
+    }
+
+    // Reads whole sub-blocks until a chunk is held or the data end; the 8
+    // bytes behind the data are zeroed for the loads that reach them.
+    void Gather() {
+        while (!ended && size < kChunk) {
+            Reserve(size + 255);
+            int length = std::getc(file);
+            if (length == EOF) {
+                ended = true;
+                break;
+            }
+            ++fileRead;
+            if (length == 0) {
+                ended = true;
+                break;
+            }
+            size_t got = std::fread(bytes + size, 1, static_cast<size_t>(length), file);
+            fileRead += got;
+            if (got == 0) {
+                ended = true;
+                break;
+            }
+            size += got;
+            t->blockEnds.push_back(base + size);
+            t->blockFileEnds.push_back(fileRead);
+            if (got < static_cast<size_t>(length)) ended = true;
+        }
+        std::memset(bytes + size, 0, 8);
+    }
+
+    // Drops the bytes before bitPos and gathers more; false when no more
+    // data come.
+    bool Refill(uint64_t* bitPos) {
+        if (ended) return false;
+        const size_t keep = static_cast<size_t>(*bitPos >> 3);
+        std::memmove(bytes, bytes + keep, size - keep);
+        size -= keep;
+        base += keep;
+        *bitPos &= 7;
+        // Sub-blocks wholly behind the kept bytes cannot hold the end code.
+        size_t drop = 0;
+        while (drop + 1 < t->blockEnds.size() && t->blockEnds[drop] <= base) ++drop;
+        t->blockEnds.erase(t->blockEnds.begin(), t->blockEnds.begin() + static_cast<std::ptrdiff_t>(drop));
+        t->blockFileEnds.erase(t->blockFileEnds.begin(),
+                               t->blockFileEnds.begin() + static_cast<std::ptrdiff_t>(drop));
+        Gather();
+        return true;
+    }
+
+    // After the end code, whose last bit is just before bitPos: the file is
+    // left where the reference reader leaves it, one byte past the
+    // sub-block that held that bit.
+    void PlaceFileAfterEndCode(uint64_t bitPos) {
+        const uint64_t lastByte = base + (bitPos - 1) / 8;
+        size_t k = 0;
+        while (k + 1 < t->blockEnds.size() && t->blockEnds[k] <= lastByte) ++k;
+        const uint64_t wanted = t->blockFileEnds[k] + 1;
+        if (wanted > fileRead) {
+            if (!ended) std::getc(file);  // the next sub-block's length, not yet read
+        } else if (wanted < fileRead) {
+            if (std::fseek(file, -static_cast<long>(fileRead - wanted), SEEK_CUR) != 0) FailDecode();
+        }
+    }
+};
+
 // What happens to the pixels of the stored row being filled.
 enum RowMode { kDraw, kSkip, kBlocked };
 
@@ -278,11 +390,13 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     RowMode mode = ModeOfRow(out);
     int32_t filled = 0;
 
-    uint64_t bits = 0;
-    int bitCount = 0;
-    uint32_t bytePos = 0;
-    uint32_t blockLength = f->subBlockLength;
-    const uint8_t* const block = f->subBlock;
+    GatheredData data(f, file, t);
+    const uint8_t* bytes = data.bytes;
+    uint64_t bitPos = 0;
+    uint64_t limitBits = static_cast<uint64_t>(data.size) * 8;
+    // Codes of up to 12 bits from bitPos on are all held while bitPos is at
+    // most safeBits (negative when fewer than 12 bits are held).
+    int64_t safeBits = static_cast<int64_t>(limitBits) - 12;
     int width = f->minCodeSize + 1;
     int32_t widthLimit = 1 << width;  // nextCode that makes codes one bit wider
     uint32_t codeMask = static_cast<uint32_t>(widthLimit) - 1;
@@ -290,36 +404,34 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     // entries written for it land in the spare slot 4096.
     int32_t nextCode = clearCode + 2;
 
-    // Codes come from a bit buffer. Bits above bitCount may already hold the
-    // following bytes of the sub-block; a later load ORs the same bits again.
-    // The next sub-block is read only when a code needs its bits, so the file
-    // position after the end code is the reference reader's.
-    auto readCode = [&]() __attribute__((always_inline)) -> int32_t {
-        if (__builtin_expect(bytePos + 8 <= blockLength, 1)) {
-            uint64_t v;
-            std::memcpy(&v, block + bytePos, 8);
-            bits |= v << bitCount;
-            int take = (63 - bitCount) >> 3;
-            bytePos += static_cast<uint32_t>(take);
-            bitCount += take * 8;
-        } else {
-            while (bitCount < width) {
-                if (bytePos < blockLength) {
-                    bits |= static_cast<uint64_t>(block[bytePos++]) << bitCount;
-                    bitCount += 8;
-                } else if (NextSubBlock(f, file)) {
-                    bytePos = 0;
-                    blockLength = f->subBlockLength;
-                } else {
-                    return kNoMoreData;
-                }
-            }
-        }
+    // A code is one unaligned 8-byte load at its bit offset (a code of 12
+    // bits starting at bit 7 fits in 8 bytes). A code cut short by the end
+    // of the data ends them, as for the reference reader.
+    auto peekCode = [&]() __attribute__((always_inline)) -> int32_t {
+        uint64_t v;
+        std::memcpy(&v, bytes + (bitPos >> 3), 8);
         // Codes above nextCode fail where the code is used.
-        int32_t code = static_cast<int32_t>(bits & codeMask);
-        bits >>= width;
-        bitCount -= width;
+        return static_cast<int32_t>((v >> (bitPos & 7)) & codeMask);
+    };
+    auto readCode = [&]() __attribute__((always_inline)) -> int32_t {
+        if (__builtin_expect(bitPos + static_cast<uint64_t>(width) > limitBits, 0)) {
+            if (!data.Refill(&bitPos)) return kNoMoreData;
+            bytes = data.bytes;
+            limitBits = static_cast<uint64_t>(data.size) * 8;
+            safeBits = static_cast<int64_t>(limitBits) - 12;
+            if (bitPos + static_cast<uint64_t>(width) > limitBits) return kNoMoreData;
+        }
+        int32_t code = peekCode();
+        bitPos += static_cast<uint64_t>(width);
         return code;
+    };
+    // The row being filled is complete: hands the row state over.
+    auto completeRows = [&]() __attribute__((always_inline)) {
+        state.mode = mode;
+        state.filled = filled;
+        CompleteRows(&state, out, row, imageWidth);
+        mode = state.mode;
+        filled = state.filled;
     };
     // Puts a string on the row. More pixels than the image holds fail the
     // file when the row they spill into is completed (nothing drawn before
@@ -335,13 +447,7 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             state.skipped[state.skipCount++] = static_cast<uint16_t>(code);
         }
         filled += len;
-        if (filled >= imageWidth) {
-            state.mode = mode;
-            state.filled = filled;
-            CompleteRows(&state, out, row, imageWidth);
-            mode = state.mode;
-            filled = state.filled;
-        }
+        if (filled >= imageWidth) completeRows();
     };
     auto fillNoted = [&]() __attribute__((always_inline)) {
         state.mode = mode;
@@ -357,24 +463,45 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         t->nextCode = nextCode;
     };
 
-    // The previous code and its entry.
+    // The previous code, its entry and its length.
     int32_t previous = 0;
     LzwEntry prev = 0;
-    // The string of previous plus one byte: one more byte in the tail, or a
-    // new tail behind the previous string. Branch-free: which of the two
-    // depends on the data.
+    int32_t prevLength = 0;
+    // The string of previous plus one byte: one more byte in the tail, or,
+    // when the tail is full, a new tail behind the previous string.
     auto extended = [&](uint8_t byte) __attribute__((always_inline)) -> LzwEntry {
-        const uint32_t lengthLess1 = static_cast<uint32_t>(prev >> kLzwLengthShift) & 0xFFF;
         const LzwEntry longer = prev + (LzwEntry{1} << kLzwLengthShift);
-        const LzwEntry grown = longer | static_cast<LzwEntry>(byte) << (8 * ((lengthLess1 + 1) & 3));
-        const LzwEntry fresh = (longer & (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
-                               static_cast<LzwEntry>(previous) << kLzwPrefixShift | byte;
-        return (lengthLess1 & 3) == 3 ? fresh : grown;
+        const int inTail = prevLength & 3;
+        if (__builtin_expect(inTail != 0, 1)) {
+            // The tail holds length mod 4 bytes: the byte goes behind them.
+            return longer + (static_cast<LzwEntry>(byte) << (8 * inTail));
+        }
+        return (longer & (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
+               static_cast<LzwEntry>(previous) << kLzwPrefixShift | byte;
     };
     auto takeCode = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
         emit(code, e);
         previous = code;
         prev = e;
+        prevLength = LzwLength(e);
+    };
+    // Makes codes one bit wider when nextCode reaches widthLimit. At 4096
+    // codes the table freezes until the next clear code: nextCode stays
+    // 4096, so each addition lands in slot 4096 and comes back here.
+    auto widen = [&]() __attribute__((always_inline)) {
+        if (width == 12) {
+            nextCode = 4096;
+            widthLimit = 4097;
+        } else {
+            ++width;
+            widthLimit <<= 1;
+            codeMask = codeMask * 2 + 1;
+        }
+    };
+    // Adds previous plus the first byte of e as nextCode.
+    auto add = [&](LzwEntry e) __attribute__((always_inline)) {
+        table[nextCode] = extended(LzwFirst(e));
+        if (__builtin_expect(++nextCode == widthLimit, 0)) widen();
     };
     // The first code after a clear code (or of data without a leading one):
     // nothing is added, and nextCode has no string yet.
@@ -396,6 +523,71 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         return kMore;
     };
 
+    // The common case, one loop per kind of row: codes that are wholly held,
+    // in the table or the one about to be added, until a row is complete.
+    // Returns false at anything else, before taking that code. Drawn rows get
+    // their strings; superseded rows only note their codes; blocked rows
+    // only count their pixels. A string that runs past the row's end is
+    // written whole whatever the row: the rows it reaches may be drawn.
+    auto run = [&](auto rowMode) __attribute__((always_inline)) -> bool {
+        constexpr RowMode kind = decltype(rowMode)::value;
+        uint8_t* at = row + filled;
+        uint8_t* const rowEnd = row + imageWidth;
+        if (kind == kSkip && state.skipCount == 0) state.skipStart = filled;
+        uint16_t* note = kind == kSkip ? state.skipped + state.skipCount : nullptr;
+        auto leave = [&]() __attribute__((always_inline)) {
+            filled = static_cast<int32_t>(at - row);
+            if (kind == kSkip) state.skipCount = static_cast<int32_t>(note - state.skipped);
+        };
+        for (;;) {
+            if (__builtin_expect(static_cast<int64_t>(bitPos) > safeBits, 0)) break;
+            const int32_t code = peekCode();
+            LzwEntry e;
+            int32_t len;
+            if (__builtin_expect(code < nextCode, 1)) {
+                e = table[code];
+                len = LzwLength(e);
+                if (__builtin_expect(len == 0, 0)) break;  // clear or end
+            } else {
+                // The one string not yet in the table: the previous string
+                // plus its own first byte.
+                if (code != nextCode) break;
+                e = extended(LzwFirst(prev));
+                len = prevLength + 1;
+            }
+            bitPos += static_cast<uint64_t>(width);
+            add(e);
+            previous = code;
+            prev = e;
+            prevLength = len;
+            uint8_t* const start = at;
+            at += len;
+            if (kind == kDraw) {
+                if (__builtin_expect(len <= 4, 1)) {
+                    const uint32_t tail = static_cast<uint32_t>(e);
+                    std::memcpy(start, &tail, 4);
+                } else {
+                    WalkString(table, e, start);
+                }
+            }
+            if (__builtin_expect(at >= rowEnd, 0)) {
+                if (kind != kDraw) {
+                    if (at > rowEnd) {
+                        WalkString(table, e, start);
+                    } else if (kind == kSkip) {
+                        *note++ = static_cast<uint16_t>(code);
+                    }
+                }
+                leave();
+                completeRows();
+                return true;
+            }
+            if (kind == kSkip) *note++ = static_cast<uint16_t>(code);
+        }
+        leave();
+        return false;
+    };
+
     // A leading clear code is followed by a root; data without one decode
     // from their first code on, as if after a clear code.
     Next next;
@@ -410,53 +602,37 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         next = firstCode(code);
     }
 
-    // Adds previous plus the first byte of e as nextCode (nothing is added
-    // to a full table: the entry lands in slot 4096), then takes the code.
-    auto addAndTake = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
-        table[nextCode] = extended(LzwFirst(e));
-        nextCode += nextCode < 4096;
-        if (__builtin_expect(nextCode == widthLimit, 0)) {
-            // At 4096 codes the table freezes until the next clear code.
-            if (width == 12) {
-                widthLimit = 0;  // never met again before a clear code
-            } else {
-                ++width;
-                widthLimit <<= 1;
-                codeMask = codeMask * 2 + 1;
-            }
-        }
-        takeCode(code, e);
-    };
-
     while (next == kMore) {
+        const bool rowDone = mode == kDraw   ? run(std::integral_constant<RowMode, kDraw>{})
+                             : mode == kSkip ? run(std::integral_constant<RowMode, kSkip>{})
+                                             : run(std::integral_constant<RowMode, kBlocked>{});
+        if (rowDone) continue;
+        // One code the general way: near the end of the held data, clear,
+        // end, or a code beyond the table.
         code = readCode();
-        // Clear, end, nextCode and beyond (the end of the data included)
-        // with one unsigned compare and one more: a test against clearCode
-        // alone would split roots from added codes, a coin toss.
-        if (__builtin_expect(static_cast<uint32_t>(code - clearCode) <= 1u || code >= nextCode, 0)) {
-            if (code == kNoMoreData) {
-                next = kEnded;
-            } else if (code > nextCode) {
-                FailDecode();
-            } else if (code == nextCode) {
-                // The one string not yet in the table: the previous string
-                // plus its own first byte (a full table has nextCode 4096,
-                // beyond any code).
-                addAndTake(code, extended(LzwFirst(prev)));
-            } else if (code == endCode) {
-                next = kEndCode;
-            } else {
-                fillNoted();
-                nextCode = clearCode + 2;  // firstCode resets the rest
-                next = firstCode(code);
-            }
-            continue;
+        if (code == kNoMoreData) {
+            next = kEnded;
+        } else if (code > nextCode) {
+            FailDecode();
+        } else if (code == nextCode) {
+            const LzwEntry e = extended(LzwFirst(prev));
+            add(e);
+            takeCode(code, e);
+        } else if (code == endCode) {
+            next = kEndCode;
+        } else if (code == clearCode) {
+            fillNoted();
+            nextCode = clearCode + 2;  // firstCode resets the rest
+            next = firstCode(code);
+        } else {
+            const LzwEntry e = table[code];
+            add(e);
+            takeCode(code, e);
         }
-        addAndTake(code, table[code]);
     }
     finish();
     if (next == kEnded) return;  // the terminator is already behind us
-    std::getc(file);
+    data.PlaceFileAfterEndCode(bitPos);
 }
 
 }  // namespace
@@ -495,7 +671,9 @@ bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
 
     const int32_t clearCode = 1 << minCodeSize;
     const int64_t pixels = static_cast<int64_t>(f->width) * f->height;
-    const bool reference = d->referencePixelPath;
+    // Data the fast decoder reads ahead of the end code are read again from
+    // the stream; one that cannot seek is decoded the straightforward way.
+    const bool reference = d->referencePixelPath || !d->fileSeekable;
     GifLzwTable* t = PrepareLzwTable(d, pixels, reference);
     if (reference) {
         // The roots: one byte each, their own value.
@@ -510,13 +688,15 @@ bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
     f->subBlockLength = 0;
     if (!NextSubBlock(f, file)) return true;  // no data at all: the image is empty
 
-    PixelWriter out(f, canvas);
+    PixelWriter out(f, canvas, reference);
     if (reference) {
         DecodeCodesReference(f, file, &out, clearCode);
     } else {
         // The roots (an earlier image with a smaller code size may have
         // used their slots for added codes).
         for (int32_t i = 0; i < clearCode; ++i) t->entries[i] = LzwRoot(i);
+        t->entries[clearCode] = kLzwControl;
+        t->entries[clearCode + 1] = kLzwControl;
         DecodeCodesLinked(f, file, &out, clearCode);
     }
     return true;
