@@ -148,7 +148,10 @@ PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c, bool referencePath)
     }
     if (reference) return;
     GifLzwTable* table = decoder->lzw.get();
-    rowIndices = table->rowIndices.Get(static_cast<size_t>(f->width) + kMaxStringLength + 32);
+    // A string that ends a run of superseded rows is written where it
+    // falls, mostly before the next row's start.
+    rowIndices = table->rowIndices.Get(static_cast<size_t>(f->width) + 2 * kMaxStringLength + 48) +
+                 kMaxStringLength + 16;
     if (downscaled) {
         // Within a row, a pixel lands only where its canvas column differs
         // from the one before it: only these columns can ever be drawn.
@@ -302,17 +305,15 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
     decoder->lastColumn = columnOfX[count - 1];
 }
 
-void PixelWriter::DrawPicks(const uint8_t* indices, int32_t row) {
-    size_t screenRow = static_cast<size_t>(frame->top + row);
-    uint8_t* dst = canvas + static_cast<size_t>(decoder->rowOfY[screenRow]) * decoder->scaledWidth * 4;
-    for (size_t p = 0; p < pickCount; ++p) {
-        uint8_t ci = indices[pickColumns[p]];
-        if (opaque[ci]) Store(dst + static_cast<size_t>(pickTargets[p]) * 4, palette[ci]);
-    }
-}
-
-bool PixelWriter::RowSuperseded() const {
-    if (!skipAllowed || storedRow + 1 >= frame->height || !RowWanted()) return false;
-    size_t screenRow = static_cast<size_t>(frame->top + storedRow);
-    return decoder->rowOfY[screenRow] == decoder->rowOfY[screenRow + 1];
+int32_t PixelWriter::SupersededRows() const {
+    // Without interlacing rows come top down, so every row not beyond the
+    // image is wanted: a row is superseded when the next lands on its
+    // canvas row.
+    if (!skipAllowed || storedRow >= frame->height) return 0;
+    const int32_t* rowOfY = decoder->rowOfY.data() + frame->top;
+    // Few enough rows that their pixels count in 32 bits.
+    const int32_t most = (1 << 30) / frame->width;
+    int32_t r = storedRow;
+    while (r + 1 < frame->height && r - storedRow < most && rowOfY[r] == rowOfY[r + 1]) ++r;
+    return r - storedRow;
 }

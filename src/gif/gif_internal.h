@@ -80,8 +80,6 @@ struct GifLzwTable {
     LzwEntry entries[4097];  // one more: where a full table's additions land
     // Scratch of the fast decoder and writers, kept across images.
     ScratchBuffer rowIndices;
-    ScratchBuffer pendingRow;
-    ScratchBuffer skippedCodes[2];
     ScratchBuffer pickColumns;
     ScratchBuffer pickTargets;
     // The fast decoder's image data: sub-blocks gathered back to back (a
@@ -153,7 +151,8 @@ struct PixelWriter {
     bool downscaled;
 
     // Fast writers: colour indices of the current stored row, with room for
-    // one more string and copy slack (kept in the table across images).
+    // one more string and copy slack behind it and room for one string
+    // before it (kept in the table across images).
     uint8_t* rowIndices = nullptr;
     int32_t filled = 0;
     int32_t storedRow = 0;
@@ -180,17 +179,17 @@ struct PixelWriter {
     // Whether the stored row being filled will be drawn: always when not
     // downscaled; otherwise the same test DrawRow makes when it gets there.
     bool RowWanted() const;
-    // Whether the stored row being filled is drawn but every pixel it draws
-    // is drawn over by the next stored row, once that row is complete (a
-    // downscaled canvas row shows the last source row that falls on it).
-    bool RowSuperseded() const;
+    // How many stored rows from the one being filled on are drawn but have
+    // every pixel they draw drawn over by the stored row after them, once
+    // that row is complete (a downscaled canvas row shows the last source
+    // row that falls on it). The decoder runs over their codes without
+    // writing a pixel.
+    int32_t SupersededRows() const;
     bool skipAllowed = false;
 
     // DrawRow for any stored row; without draw, only the bookkeeping of a
     // drawn row (row marks, last column) is done.
     void DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, bool draw);
-    // The picked columns of a complete, already accounted stored row.
-    void DrawPicks(const uint8_t* indices, int32_t row);
 
     void EmitReference(const uint8_t* s, int32_t len);
     void DrawFullRows();

@@ -7,7 +7,8 @@
 // fast one (the default) gathers the sub-blocks into one run of bytes and
 // reads each code with one 8-byte load, keeps a linked table that adds a
 // code in constant time, and has a row-wise writer; it writes a string out
-// only when a drawn row holds its pixels. Tests and the fuzzer hold them to
+// only when a drawn row holds its pixels, and runs over the codes of
+// downscaled rows that the next row draws over without writing anything. Tests and the fuzzer hold them to
 // the same output.
 //
 // The first code: data that begin with a clear code are followed by a root;
@@ -156,12 +157,12 @@ __attribute__((noinline)) void DecodeCodesReference(GifFrameState* f, std::FILE*
 
 // The fast decoder: the same rules and failures with the linked table.
 // Adding a code is constant time; a string is written into the row buffer
-// only when a drawn row holds some of its pixels. On a downscaled canvas a
-// source row whose pixels the next source row draws over (the canvas shows
-// the last source row of each canvas row) is not written at all: its codes
-// are only noted, and are written out after all should the next row not be
-// completed (the data end early) - or before a clear code, while the table
-// still holds their strings.
+// only when a drawn row holds some of its pixels. On a downscaled canvas the
+// source rows whose pixels the next source row draws over (the canvas shows
+// the last source row of each canvas row) are not written at all: the
+// decoder runs over their codes up to the next drawn row in one go. Should
+// the data end before the last row, what those rows drew could show, and the
+// image is decoded again with every row written.
 
 // The image data of the fast decoder, gathered from the sub-blocks into one
 // run of bytes a chunk at a time. The first sub-block is already in the
@@ -273,8 +274,9 @@ struct GatheredData {
     }
 };
 
-// What happens to the pixels of the stored row being filled.
-enum RowMode { kDraw, kSkip, kBlocked };
+// What happens to the pixels of the stored row being filled: drawn, jumped
+// over with the superseded rows after it, or not drawn at all.
+enum RowMode { kDraw, kJump, kBlocked };
 
 // Writes the string of entry e at dst, 4 bytes a step from its end; up to 3
 // bytes behind the string are overwritten (the buffers have slack).
@@ -291,86 +293,59 @@ inline __attribute__((always_inline)) void WalkString(const LzwEntry* table, Lzw
     }
 }
 
-// Writes noted codes from start on, keeping the bytes behind them.
-void FillGap(const LzwEntry* table, uint8_t* buffer, int32_t start, const uint16_t* codes, int32_t count) {
-    int32_t at = start;
-    for (int32_t i = 0; i < count; ++i) at += LzwLength(table[codes[i]]);
-    uint8_t behind[8];
-    std::memcpy(behind, buffer + at, 8);
-    at = start;
-    for (int32_t i = 0; i < count; ++i) {
-        WalkString(table, table[codes[i]], buffer + at);
-        at += LzwLength(table[codes[i]]);
-    }
-    std::memcpy(buffer + at, behind, 8);
-}
-
-// The row state the decoder hands over at the end of each row. The hot loop
-// keeps its own copies of the first fields in registers (byte stores into
+// The row state the decoder hands over at the end of each row (or run of
+// rows). The hot loop keeps its own copies in registers (byte stores into
 // the row could alias anything whose address is taken).
 struct RowState {
     RowMode mode;
-    int32_t filled;
-    int32_t skipCount;
-    int32_t skipStart;
-    uint16_t* skipped;       // codes noted for the row being filled
-    uint16_t* pendingCodes;  // codes noted for the last superseded row
-    uint8_t* pending;        // that row's bytes
-    bool hasPending;
-    int32_t pendingCount;
-    int32_t pendingStart;
-    int32_t pendingStored;
+    int32_t filled;    // pixels since the start of the row (or run of rows)
+    int32_t end;       // pixels that complete it
+    int32_t jumpRows;  // superseded rows being jumped over
+    bool jumped;       // some rows were jumped over
 };
 
-RowMode ModeOfRow(const PixelWriter* out) {
-    return out->RowSuperseded() ? kSkip : out->RowWanted() ? kDraw : kBlocked;
+void SetMode(RowState* s, const PixelWriter* out, int32_t imageWidth) {
+    const int32_t superseded = out->SupersededRows();
+    if (superseded > 0) {
+        // The rows from here to the next drawn row count as one long row;
+        // the string that crosses its end is written before the next row.
+        s->mode = kJump;
+        s->jumpRows = superseded;
+        s->end = superseded * imageWidth;
+        s->jumped = true;
+    } else {
+        s->mode = out->RowWanted() ? kDraw : kBlocked;
+        s->end = imageWidth;
+    }
 }
 
-// The row being filled is complete (and maybe more rows behind it).
+// The row (or run of rows) being filled is complete, and maybe more rows
+// behind it.
 __attribute__((noinline)) void CompleteRows(RowState* s, PixelWriter* out, uint8_t* row, int32_t imageWidth) {
-    int32_t offset = 0;
-    if (s->mode == kSkip && s->skipCount > 0) {
-        // Accounted as drawn; its pixels wait in case the next row never
-        // completes.
-        out->DrawRowAt(row, imageWidth, out->storedRow, false);
-        std::memcpy(s->pending, row, static_cast<size_t>(imageWidth));
-        std::swap(s->skipped, s->pendingCodes);
-        s->pendingCount = s->skipCount;
-        s->pendingStart = s->skipStart;
-        s->pendingStored = out->storedRow;
-        s->hasPending = true;
-        offset = imageWidth;
-        ++out->storedRow;
+    if (s->mode == kJump) {
+        // Drawn over by the row after them: nothing to draw, and that row's
+        // pixels so far already start at row[0].
+        out->storedRow += s->jumpRows;
+        s->filled -= s->end;
     }
+    int32_t offset = 0;
     while (s->filled - offset >= imageWidth) {
         // A row beyond the image's last: more pixels than the image holds.
         if (imageWidth == 0 || out->storedRow >= out->frame->height) FailDecode();
         out->DrawRowAt(row + offset, imageWidth, out->storedRow, true);
-        s->hasPending = false;  // drawn over
         offset += imageWidth;
         ++out->storedRow;
     }
     s->filled -= offset;
     if (s->filled > 0 && out->storedRow >= out->frame->height) FailDecode();
-    if (s->filled > 0) std::memmove(row, row + offset, static_cast<size_t>(s->filled));
-    s->skipCount = 0;
-    s->mode = ModeOfRow(out);
+    if (s->filled > 0 && offset > 0) std::memmove(row, row + offset, static_cast<size_t>(s->filled));
+    SetMode(s, out, imageWidth);  // less than a row is left: nothing more to complete
 }
 
-// Strings noted in place of written, written while the table still holds them.
-__attribute__((noinline)) void FillNoted(RowState* s, const LzwEntry* table, uint8_t* row) {
-    if (s->skipCount > 0) {
-        FillGap(table, row, s->skipStart, s->skipped, s->skipCount);
-        s->skipCount = 0;
-        s->mode = kDraw;
-    }
-    if (s->hasPending && s->pendingCount > 0) {
-        FillGap(table, s->pending, s->pendingStart, s->pendingCodes, s->pendingCount);
-        s->pendingCount = 0;
-    }
-}
-
-__attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* file, PixelWriter* out,
+// True when rows were jumped over in an image whose data end before its
+// last row: the rows jumped over may show where the last row's pixels stop,
+// so the image is decoded again without jumping.
+__attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* file, PixelWriter* out,
                                                  int32_t clearCode) {
     GifLzwTable* t = f->decoder->lzw.get();
     LzwEntry* const table = t->entries;
@@ -378,17 +353,13 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     uint8_t* const row = out->rowIndices;
     const int32_t imageWidth = f->width;
 
-    // Row state in memory; the hot loop keeps mode and filled in registers
-    // and hands them over at the end of each row.
+    // Row state in memory; the hot loop keeps mode, filled and end in
+    // registers and hands them over at the end of each row.
     RowState state{};
-    if (out->skipAllowed) {
-        const size_t codeBytes = (static_cast<size_t>(imageWidth) + 1) * sizeof(uint16_t);
-        state.skipped = reinterpret_cast<uint16_t*>(t->skippedCodes[0].Get(codeBytes));
-        state.pendingCodes = reinterpret_cast<uint16_t*>(t->skippedCodes[1].Get(codeBytes));
-        state.pending = t->pendingRow.Get(static_cast<size_t>(imageWidth) + 16);
-    }
-    RowMode mode = ModeOfRow(out);
+    SetMode(&state, out, imageWidth);
+    RowMode mode = state.mode;
     int32_t filled = 0;
+    int32_t rowEnd = state.end;
 
     GatheredData data(f, file, t);
     const uint8_t* bytes = data.bytes;
@@ -432,35 +403,32 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         CompleteRows(&state, out, row, imageWidth);
         mode = state.mode;
         filled = state.filled;
+        rowEnd = state.end;
     };
     // Puts a string on the row. More pixels than the image holds fail the
     // file when the row they spill into is completed (nothing drawn before
     // a failure survives); the row buffer has room for the longest string.
-    auto emit = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
+    auto emit = [&](LzwEntry e) __attribute__((always_inline)) {
         const int32_t len = LzwLength(e);
         // A string that runs past the row's end is written whole: the rows
-        // it reaches may be drawn.
-        if (mode == kDraw || filled + len > imageWidth) {
+        // it reaches may be drawn. Past a jump it goes where the next row
+        // starts.
+        if (mode == kDraw) {
             WalkString(table, e, row + filled);
-        } else if (mode == kSkip) {
-            if (state.skipCount == 0) state.skipStart = filled;
-            state.skipped[state.skipCount++] = static_cast<uint16_t>(code);
+        } else if (filled + len > rowEnd) {
+            WalkString(table, e, row + filled - (mode == kJump ? rowEnd : 0));
         }
         filled += len;
-        if (filled >= imageWidth) completeRows();
+        if (filled >= rowEnd) completeRows();
     };
-    auto fillNoted = [&]() __attribute__((always_inline)) {
-        state.mode = mode;
-        FillNoted(&state, table, row);
-        mode = state.mode;
-    };
-    auto finish = [&]() __attribute__((always_inline)) {
+    // Whether the image is to be decoded again; otherwise draws what is left.
+    auto finish = [&]() __attribute__((always_inline)) -> bool {
         if (filled > 0 && out->storedRow >= f->height) FailDecode();  // an image of no rows
-        fillNoted();
-        if (state.hasPending) out->DrawPicks(state.pending, state.pendingStored);
+        t->nextCode = nextCode;
+        if (state.jumped && out->storedRow < f->height) return true;
         out->filled = filled;
         out->Finish();
-        t->nextCode = nextCode;
+        return false;
     };
 
     // The previous code, its entry and its length.
@@ -480,7 +448,7 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
                static_cast<LzwEntry>(previous) << kLzwPrefixShift | byte;
     };
     auto takeCode = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
-        emit(code, e);
+        emit(e);
         previous = code;
         prev = e;
         prevLength = LzwLength(e);
@@ -524,21 +492,15 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     };
 
     // The common case, one loop per kind of row: codes that are wholly held,
-    // in the table or the one about to be added, until a row is complete.
-    // Returns false at anything else, before taking that code. Drawn rows get
-    // their strings; superseded rows only note their codes; blocked rows
-    // only count their pixels. A string that runs past the row's end is
-    // written whole whatever the row: the rows it reaches may be drawn.
+    // in the table or the one about to be added, until a row (or a run of
+    // superseded rows) is complete. Returns false at anything else, before
+    // taking that code. Drawn rows get their strings; jumped and blocked
+    // rows only count their pixels, but the string that runs past their end
+    // is written whole: the rows it reaches may be drawn.
     auto run = [&](auto rowMode) __attribute__((always_inline)) -> bool {
         constexpr RowMode kind = decltype(rowMode)::value;
-        uint8_t* at = row + filled;
-        uint8_t* const rowEnd = row + imageWidth;
-        if (kind == kSkip && state.skipCount == 0) state.skipStart = filled;
-        uint16_t* note = kind == kSkip ? state.skipped + state.skipCount : nullptr;
-        auto leave = [&]() __attribute__((always_inline)) {
-            filled = static_cast<int32_t>(at - row);
-            if (kind == kSkip) state.skipCount = static_cast<int32_t>(note - state.skipped);
-        };
+        int32_t at = filled;
+        const int32_t end = rowEnd;
         for (;;) {
             if (__builtin_expect(static_cast<int64_t>(bitPos) > safeBits, 0)) break;
             const int32_t code = peekCode();
@@ -560,31 +522,24 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             previous = code;
             prev = e;
             prevLength = len;
-            uint8_t* const start = at;
+            const int32_t start = at;
             at += len;
             if (kind == kDraw) {
                 if (__builtin_expect(len <= 4, 1)) {
                     const uint32_t tail = static_cast<uint32_t>(e);
-                    std::memcpy(start, &tail, 4);
+                    std::memcpy(row + start, &tail, 4);
                 } else {
-                    WalkString(table, e, start);
+                    WalkString(table, e, row + start);
                 }
             }
-            if (__builtin_expect(at >= rowEnd, 0)) {
-                if (kind != kDraw) {
-                    if (at > rowEnd) {
-                        WalkString(table, e, start);
-                    } else if (kind == kSkip) {
-                        *note++ = static_cast<uint16_t>(code);
-                    }
-                }
-                leave();
+            if (__builtin_expect(at >= end, 0)) {
+                if (kind != kDraw && at > end) WalkString(table, e, row + start - (kind == kJump ? end : 0));
+                filled = at;
                 completeRows();
                 return true;
             }
-            if (kind == kSkip) *note++ = static_cast<uint16_t>(code);
         }
-        leave();
+        filled = at;
         return false;
     };
 
@@ -604,7 +559,7 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
 
     while (next == kMore) {
         const bool rowDone = mode == kDraw   ? run(std::integral_constant<RowMode, kDraw>{})
-                             : mode == kSkip ? run(std::integral_constant<RowMode, kSkip>{})
+                             : mode == kJump ? run(std::integral_constant<RowMode, kJump>{})
                                              : run(std::integral_constant<RowMode, kBlocked>{});
         if (rowDone) continue;
         // One code the general way: near the end of the held data, clear,
@@ -621,7 +576,6 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         } else if (code == endCode) {
             next = kEndCode;
         } else if (code == clearCode) {
-            fillNoted();
             nextCode = clearCode + 2;  // firstCode resets the rest
             next = firstCode(code);
         } else {
@@ -630,9 +584,10 @@ __attribute__((noinline)) void DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             takeCode(code, e);
         }
     }
-    finish();
-    if (next == kEnded) return;  // the terminator is already behind us
+    if (finish()) return true;
+    if (next == kEnded) return false;  // the terminator is already behind us
     data.PlaceFileAfterEndCode(bitPos);
+    return false;
 }
 
 }  // namespace
@@ -674,6 +629,7 @@ bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
     // Data the fast decoder reads ahead of the end code are read again from
     // the stream; one that cannot seek is decoded the straightforward way.
     const bool reference = d->referencePixelPath || !d->fileSeekable;
+    const long dataStart = reference ? -1 : std::ftell(file);
     GifLzwTable* t = PrepareLzwTable(d, pixels, reference);
     if (reference) {
         // The roots: one byte each, their own value.
@@ -691,13 +647,28 @@ bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
     PixelWriter out(f, canvas, reference);
     if (reference) {
         DecodeCodesReference(f, file, &out, clearCode);
-    } else {
+        return true;
+    }
+    auto setRoots = [&]() {
         // The roots (an earlier image with a smaller code size may have
         // used their slots for added codes).
         for (int32_t i = 0; i < clearCode; ++i) t->entries[i] = LzwRoot(i);
         t->entries[clearCode] = kLzwControl;
         t->entries[clearCode + 1] = kLzwControl;
-        DecodeCodesLinked(f, file, &out, clearCode);
+    };
+    setRoots();
+    if (DecodeCodesLinked(f, file, &out, clearCode)) {
+        // Data ended after rows were jumped over: again from the first
+        // sub-block, every row written. The rows drawn so far are drawn
+        // again alike, and the rows then drawn over them come after.
+        if (dataStart < 0 || std::fseek(file, dataStart, SEEK_SET) != 0) FailDecode();
+        ResetImageMarks(d);
+        setRoots();
+        f->subBlockLength = 0;
+        if (!NextSubBlock(f, file)) FailDecode();  // read before: the file changed
+        PixelWriter again(f, canvas, false);
+        again.skipAllowed = false;
+        DecodeCodesLinked(f, file, &again, clearCode);
     }
     return true;
 }
