@@ -499,48 +499,100 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     // is written whole: the rows it reaches may be drawn.
     auto run = [&](auto rowMode) __attribute__((always_inline)) -> bool {
         constexpr RowMode kind = decltype(rowMode)::value;
-        int32_t at = filled;
-        const int32_t end = rowEnd;
-        for (;;) {
-            if (__builtin_expect(static_cast<int64_t>(bitPos) > safeBits, 0)) break;
-            const int32_t code = peekCode();
+        // Local copies, so that everything the loop touches stays in
+        // registers. Pixels count up from minus the row's length to 0 at
+        // its end; strings are written from rowEnd on, before it.
+        const uint8_t* const src = bytes;
+        // Two codes at a time are wholly held below this.
+        const int64_t safe = safeBits - 12;
+        uint64_t bp = bitPos;
+        uint64_t w = static_cast<uint64_t>(width);
+        uint32_t mask = codeMask;
+        int32_t nc = nextCode;
+        int32_t limit = widthLimit;
+        int32_t pc = previous;
+        LzwEntry pe = prev;
+        uint8_t* const endOfRow = row + rowEnd;
+        int32_t at = filled - rowEnd;
+        enum Step { kNext, kOther, kRowDone };
+        auto step = [&]() __attribute__((always_inline)) -> Step {
+            uint64_t v;
+            std::memcpy(&v, src + (bp >> 3), 8);
+            const int32_t code = static_cast<int32_t>((v >> (bp & 7)) & mask);
             LzwEntry e;
-            int32_t len;
-            if (__builtin_expect(code < nextCode, 1)) {
+            if (__builtin_expect(code < nc, 1)) {
                 e = table[code];
-                len = LzwLength(e);
-                if (__builtin_expect(len == 0, 0)) break;  // clear or end
+                if (__builtin_expect((e >> kLzwLengthShift & 0xFFF) == 0, 0)) return kOther;  // clear or end
             } else {
-                // The one string not yet in the table: the previous string
-                // plus its own first byte.
-                if (code != nextCode) break;
-                e = extended(LzwFirst(prev));
-                len = prevLength + 1;
+                if (code != nc) return kOther;
+                e = pe;  // the one string not yet in the table: the previous plus its first byte
             }
-            bitPos += static_cast<uint64_t>(width);
-            add(e);
-            previous = code;
-            prev = e;
-            prevLength = len;
+            // The new entry: the previous string plus the first byte of this
+            // one, in the previous tail when it has room (its length is not
+            // a multiple of 4), else as a tail of its own.
+            const unsigned tailBits = static_cast<unsigned>(pe >> (kLzwLengthShift - 3)) & 0x18;
+            LzwEntry added = pe + (LzwEntry{1} << kLzwLengthShift) + (static_cast<LzwEntry>(LzwFirst(e)) << tailBits);
+            if (__builtin_expect(tailBits == 0, 0)) {
+                added = ((pe + (LzwEntry{1} << kLzwLengthShift)) &
+                         (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
+                        static_cast<LzwEntry>(pc) << kLzwPrefixShift | LzwFirst(e);
+            }
+            if (code == nc) e = added;
+            bp += w;
+            table[nc] = added;
+            if (__builtin_expect(++nc == limit, 0)) {
+                // At 4096 codes the table freezes until the next clear
+                // code: further additions land in slot 4096.
+                if (w == 12) {
+                    nc = 4096;
+                    limit = 4097;
+                } else {
+                    ++w;
+                    limit <<= 1;
+                    mask = mask * 2 + 1;
+                }
+            }
+            pc = code;
+            pe = e;
+            const int32_t len = LzwLength(e);
             const int32_t start = at;
             at += len;
             if (kind == kDraw) {
                 if (__builtin_expect(len <= 4, 1)) {
                     const uint32_t tail = static_cast<uint32_t>(e);
-                    std::memcpy(row + start, &tail, 4);
+                    std::memcpy(endOfRow + start, &tail, 4);
                 } else {
-                    WalkString(table, e, row + start);
+                    WalkString(table, e, endOfRow + start);
                 }
             }
-            if (__builtin_expect(at >= end, 0)) {
-                if (kind != kDraw && at > end) WalkString(table, e, row + start - (kind == kJump ? end : 0));
-                filled = at;
-                completeRows();
-                return true;
+            if (__builtin_expect(at >= 0, 0)) {
+                // The string that runs past the end is written whole: the
+                // rows it reaches may be drawn. Past a jump it goes where
+                // the next row starts.
+                if (kind != kDraw && at > 0) {
+                    WalkString(table, e, kind == kJump ? row + start : endOfRow + start);
+                }
+                return kRowDone;
             }
+            return kNext;
+        };
+        Step last = kOther;
+        while (__builtin_expect(static_cast<int64_t>(bp) <= safe, 1)) {
+            if ((last = step()) != kNext) break;
+            if ((last = step()) != kNext) break;
+            last = kOther;
         }
-        filled = at;
-        return false;
+        bitPos = bp;
+        width = static_cast<int>(w);
+        codeMask = mask;
+        nextCode = nc;
+        widthLimit = limit;
+        previous = pc;
+        prev = pe;
+        prevLength = LzwLength(pe);
+        filled = at + rowEnd;
+        if (last == kRowDone) completeRows();
+        return last == kRowDone;
     };
 
     // A leading clear code is followed by a root; data without one decode
