@@ -507,10 +507,10 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         const int64_t safe = safeBits - 12;
         uint64_t bp = bitPos;
         uint64_t w = static_cast<uint64_t>(width);
-        uint32_t mask = codeMask;
-        int32_t nc = nextCode;
-        int32_t limit = widthLimit;
-        int32_t pc = previous;
+        uint64_t mask = codeMask;
+        uint64_t nc = static_cast<uint64_t>(nextCode);  // 64 bits: an index without widening
+        uint64_t limit = static_cast<uint64_t>(widthLimit);
+        uint64_t pc = static_cast<uint64_t>(previous);
         LzwEntry pe = prev;
         uint8_t* const endOfRow = row + rowEnd;
         int32_t at = filled - rowEnd;
@@ -518,7 +518,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         auto step = [&]() __attribute__((always_inline)) -> Step {
             uint64_t v;
             std::memcpy(&v, src + (bp >> 3), 8);
-            const int32_t code = static_cast<int32_t>((v >> (bp & 7)) & mask);
+            const uint64_t code = (v >> (bp & 7)) & mask;
             LzwEntry e;
             if (__builtin_expect(code < nc, 1)) {
                 e = table[code];
@@ -535,7 +535,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             if (__builtin_expect(tailBits == 0, 0)) {
                 added = ((pe + (LzwEntry{1} << kLzwLengthShift)) &
                          (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
-                        static_cast<LzwEntry>(pc) << kLzwPrefixShift | LzwFirst(e);
+                        pc << kLzwPrefixShift | LzwFirst(e);
             }
             if (code == nc) e = added;
             bp += w;
@@ -584,10 +584,10 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         }
         bitPos = bp;
         width = static_cast<int>(w);
-        codeMask = mask;
-        nextCode = nc;
-        widthLimit = limit;
-        previous = pc;
+        codeMask = static_cast<uint32_t>(mask);
+        nextCode = static_cast<int32_t>(nc);
+        widthLimit = static_cast<int32_t>(limit);
+        previous = static_cast<int32_t>(pc);
         prev = pe;
         prevLength = LzwLength(pe);
         filled = at + rowEnd;
