@@ -32,16 +32,16 @@ constexpr uint64_t kStoreBound = 256 + 4094ull * 4093 / 2 + 2 * 4094;
 // bits.
 //   bits 0-31: tail, in string order from the low byte; unused bytes zero
 //   bits 32-43: prefix code (meaningful when the length exceeds 4)
-//   bits 44-55: length
-//   bits 56-63: the string's first byte
+//   bits 44-51: the string's first byte
+//   bits 52-63: length (on top: one shift gives it, and tells 0)
 // The clear and end codes hold kLzwControl, the one entry of length 0, so
 // the length the decoder needs anyway tells them from the strings.
 using LzwEntry = uint64_t;
 constexpr int kLzwPrefixShift = 32;
-constexpr int kLzwLengthShift = 44;
-constexpr int kLzwFirstShift = 56;
+constexpr int kLzwFirstShift = 44;
+constexpr int kLzwLengthShift = 52;
 constexpr LzwEntry kLzwControl = 0;
-inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>((e >> kLzwLengthShift) & 0xFFF); }
+inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>(e >> kLzwLengthShift); }
 inline int32_t LzwPrefix(LzwEntry e) { return static_cast<int32_t>((e >> kLzwPrefixShift) & 0xFFF); }
 inline uint8_t LzwFirst(LzwEntry e) { return static_cast<uint8_t>(e >> kLzwFirstShift); }
 inline LzwEntry LzwRoot(int32_t i) {

@@ -522,7 +522,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             LzwEntry e;
             if (__builtin_expect(code < nc, 1)) {
                 e = table[code];
-                if (__builtin_expect((e >> kLzwLengthShift & 0xFFF) == 0, 0)) return kOther;  // clear or end
+                if (__builtin_expect(LzwLength(e) == 0, 0)) return kOther;  // clear or end
             } else {
                 if (code != nc) return kOther;
                 e = pe;  // the one string not yet in the table: the previous plus its first byte
