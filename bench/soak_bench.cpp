@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "render/load_gif.h"
+#include "texture_bytes.h"
 #include "viewer_support.h"
 
 namespace {
@@ -113,13 +114,7 @@ int main(int argc, char** argv) {
                 for (const WallImage& image : wall->images) {
                     if (!image.active) continue;
                     held += static_cast<long>(image.frames.size());
-                    for (const FrameTexture& frame : image.frames) {
-                        GLint w = 0, h = 0;
-                        glBindTexture(GL_TEXTURE_2D, frame.texture);
-                        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-                        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-                        heldBytes += uint64_t(w) * uint64_t(h) * 4;
-                    }
+                    heldBytes += TextureBytes(image);
                 }
             }
             const long rss = StatusField("VmRSS:"), heldKb = static_cast<long>(heldBytes / 1024);

@@ -15,6 +15,7 @@
 
 #include "flow_support.h"
 #include "render/load_gif.h"
+#include "texture_bytes.h"
 
 namespace flow {
 namespace {
@@ -210,20 +211,6 @@ TEST_F(HostileTest, AHostileFolderPlaysOnAndTheViewerQuitsWithStatusZero) {
     ClearWall(wall_);
     EXPECT_EQ(LiveFrameTextures(), 0);
     ResetQuitForTest();
-}
-
-// Texture bytes of an image's frames, as GL holds them.
-uint64_t TextureBytes(const WallImage& image) {
-    uint64_t bytes = 0;
-    if (!image.active) return 0;
-    for (const FrameTexture& frame : image.frames) {
-        GLint w = 0, h = 0;
-        glBindTexture(GL_TEXTURE_2D, frame.texture);
-        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-        bytes += uint64_t(w) * uint64_t(h) * 4;
-    }
-    return bytes;
 }
 
 // The wall holds at most columns x budget x (client height / column width
