@@ -296,10 +296,25 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
         if (allOpaque) {
             for (; p < end; ++p) Store(first + p * 4, palette[indices[pickColumns[p]]]);
         } else {
-            for (; p < end; ++p) {
-                uint8_t ci = indices[pickColumns[p]];
-                if (opaque[ci]) Store(first + p * 4, palette[ci]);
+            // Four picks at a time, as in the full-size rows.
+            for (; p + 4 <= end; p += 4) {
+                const uint8_t a = indices[pickColumns[p]], b = indices[pickColumns[p + 1]];
+                const uint8_t c = indices[pickColumns[p + 2]], e = indices[pickColumns[p + 3]];
+                const int drawn = opaque[a] + opaque[b] + opaque[c] + opaque[e];
+                uint8_t* q = first + p * 4;
+                if (drawn == 4) {
+                    Store(q, palette[a]);
+                    Store(q + 4, palette[b]);
+                    Store(q + 8, palette[c]);
+                    Store(q + 12, palette[e]);
+                } else if (drawn != 0) {
+                    Blend(q, a);
+                    Blend(q + 4, b);
+                    Blend(q + 8, c);
+                    Blend(q + 12, e);
+                }
             }
+            for (; p < end; ++p) Blend(first + p * 4, indices[pickColumns[p]]);
         }
     }
     decoder->lastColumn = columnOfX[count - 1];
