@@ -215,7 +215,8 @@ struct GatheredData {
     void Gather() {
         while (!ended && size < kChunk) {
             Reserve(size + 255);
-            int length = std::getc(file);
+            // The stream is this decoder's alone: no locking per sub-block.
+            int length = getc_unlocked(file);
             if (length == EOF) {
                 ended = true;
                 break;
@@ -225,7 +226,7 @@ struct GatheredData {
                 ended = true;
                 break;
             }
-            size_t got = std::fread(bytes + size, 1, static_cast<size_t>(length), file);
+            size_t got = fread_unlocked(bytes + size, 1, static_cast<size_t>(length), file);
             fileRead += got;
             if (got == 0) {
                 ended = true;
@@ -283,12 +284,12 @@ enum RowMode { kDraw, kJump, kBlocked };
 inline __attribute__((always_inline)) void WalkString(const LzwEntry* table, LzwEntry e, uint8_t* dst) {
     const int32_t length = LzwLength(e);
     int32_t at = length - (((length - 1) & 3) + 1);
-    uint32_t tail = static_cast<uint32_t>(e);
+    uint32_t tail = LzwTail(e);
     std::memcpy(dst + at, &tail, 4);
     while (at > 0) {
         e = table[LzwPrefix(e)];
         at -= 4;
-        tail = static_cast<uint32_t>(e);
+        tail = LzwTail(e);
         std::memcpy(dst + at, &tail, 4);
     }
 }
@@ -340,6 +341,119 @@ __attribute__((noinline)) void CompleteRows(RowState* s, PixelWriter* out, uint8
     if (s->filled > 0 && out->storedRow >= out->frame->height) FailDecode();
     if (s->filled > 0 && offset > 0) std::memmove(row, row + offset, static_cast<size_t>(s->filled));
     SetMode(s, out, imageWidth);  // less than a row is left: nothing more to complete
+}
+
+// The decoder's state while it runs over codes, handed to RunCodes and back.
+struct RunState {
+    const uint8_t* src;  // the gathered data
+    int64_t safe;        // four codes from bitPos on are wholly held while bitPos is at most this
+    uint64_t bitPos;
+    uint64_t width;
+    uint64_t mask;
+    uint64_t nextCode;  // 64 bits: an index without widening
+    uint64_t limit;     // nextCode that makes codes one bit wider
+    uint64_t previous;
+    LzwEntry prev;
+    int32_t at;  // pixels count up from minus the row's length to 0 at its end
+};
+
+// The common case, one function per kind of row: codes that are wholly held
+// and in the table, until a row (or a run of superseded rows) is complete.
+// Returns false at anything else (near the end of the held data, clear, end,
+// a code not in the table yet), before taking that code. Drawn rows get
+// their strings, written from endOfRow on, before it; jumped and blocked
+// rows only count their pixels, but the string that runs past their end is
+// written whole: the rows it reaches may be drawn. A function of its own,
+// so that everything the loop touches stays in registers.
+template <RowMode kind>
+__attribute__((noinline)) bool RunCodes(RunState* r, LzwEntry* table, uint8_t* row, uint8_t* endOfRow) {
+    const uint8_t* const src = r->src;
+    const int64_t safe = r->safe;
+    uint64_t bp = r->bitPos;
+    uint64_t w = r->width;
+    uint64_t mask = r->mask;
+    uint64_t nc = r->nextCode;
+    uint64_t limit = r->limit;
+    uint64_t pc = r->previous;
+    LzwEntry pe = r->prev;
+    // Where the next string goes; the row is complete when it reaches
+    // endOfRow (jumped and blocked rows only count, with the same pointer).
+    uint8_t* dst = endOfRow + r->at;
+    bool rowDone = false;
+    // Four codes of up to 12 bits, from any bit of a byte on, fit in one
+    // 8-byte load; a code that widens the codes leaves the next one in
+    // place, one bit wider.
+    while (__builtin_expect(static_cast<int64_t>(bp) <= safe, 1)) {
+        uint64_t v;
+        std::memcpy(&v, src + (bp >> 3), 8);
+        v >>= bp & 7;
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            const uint64_t code = v & mask;
+            // The new entry: the previous string plus the first byte of
+            // this one, in the previous tail when it has room.
+            LzwEntry e;
+            LzwEntry added;
+            if (__builtin_expect(code < nc, 1)) {
+                e = table[code];
+                if (__builtin_expect(LzwLength(e) == 0, 0)) goto other;  // clear or end
+                added = LzwExtended(pe, static_cast<int32_t>(pc), LzwFirst(e));
+            } else {
+                if (code != nc) goto other;
+                // The one string not yet in the table: the previous plus
+                // its own first byte.
+                added = LzwExtended(pe, static_cast<int32_t>(pc), LzwFirst(pe));
+                e = added;
+            }
+            table[nc] = added;
+            bp += w;
+            v >>= w;
+            if (__builtin_expect(++nc == limit, 0)) {
+                // At 4096 codes the table freezes until the next clear
+                // code: further additions land in slot 4096.
+                if (w == 12) {
+                    nc = 4096;
+                    limit = 4097;
+                } else {
+                    ++w;
+                    limit <<= 1;
+                    mask = mask * 2 + 1;
+                }
+            }
+            pc = code;
+            pe = e;
+            uint8_t* const start = dst;
+            dst += LzwLength(e);
+            if (kind == kDraw) {
+                if (__builtin_expect(LzwLength(e) <= 4, 1)) {
+                    const uint32_t tail = LzwTail(e);
+                    std::memcpy(start, &tail, 4);
+                } else {
+                    WalkString(table, e, start);
+                }
+            }
+            if (__builtin_expect(dst >= endOfRow, 0)) {
+                // The string that runs past the end is written whole: the
+                // rows it reaches may be drawn. Past a jump it goes where
+                // the next row starts.
+                if (kind != kDraw && dst > endOfRow) {
+                    WalkString(table, e, kind == kJump ? row + (start - endOfRow) : start);
+                }
+                rowDone = true;
+                goto other;
+            }
+        }
+    }
+other:
+    r->bitPos = bp;
+    r->width = w;
+    r->mask = mask;
+    r->nextCode = nc;
+    r->limit = limit;
+    r->previous = pc;
+    r->prev = pe;
+    r->at = static_cast<int32_t>(dst - endOfRow);
+    return rowDone;
 }
 
 // True when rows were jumped over in an image whose data end before its
@@ -431,27 +545,17 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         return false;
     };
 
-    // The previous code, its entry and its length.
+    // The previous code and its entry.
     int32_t previous = 0;
     LzwEntry prev = 0;
-    int32_t prevLength = 0;
-    // The string of previous plus one byte: one more byte in the tail, or,
-    // when the tail is full, a new tail behind the previous string.
+    // The string of previous plus one byte.
     auto extended = [&](uint8_t byte) __attribute__((always_inline)) -> LzwEntry {
-        const LzwEntry longer = prev + (LzwEntry{1} << kLzwLengthShift);
-        const int inTail = prevLength & 3;
-        if (__builtin_expect(inTail != 0, 1)) {
-            // The tail holds length mod 4 bytes: the byte goes behind them.
-            return longer + (static_cast<LzwEntry>(byte) << (8 * inTail));
-        }
-        return (longer & (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
-               static_cast<LzwEntry>(previous) << kLzwPrefixShift | byte;
+        return LzwExtended(prev, previous, byte);
     };
     auto takeCode = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
         emit(e);
         previous = code;
         prev = e;
-        prevLength = LzwLength(e);
     };
     // Makes codes one bit wider when nextCode reaches widthLimit. At 4096
     // codes the table freezes until the next clear code: nextCode stays
@@ -491,108 +595,31 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         return kMore;
     };
 
-    // The common case, one loop per kind of row: codes that are wholly held,
-    // in the table or the one about to be added, until a row (or a run of
-    // superseded rows) is complete. Returns false at anything else, before
-    // taking that code. Drawn rows get their strings; jumped and blocked
-    // rows only count their pixels, but the string that runs past their end
-    // is written whole: the rows it reaches may be drawn.
+    // The common case, one loop per kind of row (see RunCodes).
     auto run = [&](auto rowMode) __attribute__((always_inline)) -> bool {
         constexpr RowMode kind = decltype(rowMode)::value;
-        // Local copies, so that everything the loop touches stays in
-        // registers. Pixels count up from minus the row's length to 0 at
-        // its end; strings are written from rowEnd on, before it.
-        const uint8_t* const src = bytes;
-        // Two codes at a time are wholly held below this.
-        const int64_t safe = safeBits - 12;
-        uint64_t bp = bitPos;
-        uint64_t w = static_cast<uint64_t>(width);
-        uint64_t mask = codeMask;
-        uint64_t nc = static_cast<uint64_t>(nextCode);  // 64 bits: an index without widening
-        uint64_t limit = static_cast<uint64_t>(widthLimit);
-        uint64_t pc = static_cast<uint64_t>(previous);
-        LzwEntry pe = prev;
-        uint8_t* const endOfRow = row + rowEnd;
-        int32_t at = filled - rowEnd;
-        enum Step { kNext, kOther, kRowDone };
-        auto step = [&]() __attribute__((always_inline)) -> Step {
-            uint64_t v;
-            std::memcpy(&v, src + (bp >> 3), 8);
-            const uint64_t code = (v >> (bp & 7)) & mask;
-            LzwEntry e;
-            if (__builtin_expect(code < nc, 1)) {
-                e = table[code];
-                if (__builtin_expect(LzwLength(e) == 0, 0)) return kOther;  // clear or end
-            } else {
-                if (code != nc) return kOther;
-                e = pe;  // the one string not yet in the table: the previous plus its first byte
-            }
-            // The new entry: the previous string plus the first byte of this
-            // one, in the previous tail when it has room (its length is not
-            // a multiple of 4), else as a tail of its own.
-            const unsigned tailBits = static_cast<unsigned>(pe >> (kLzwLengthShift - 3)) & 0x18;
-            LzwEntry added = pe + (LzwEntry{1} << kLzwLengthShift) + (static_cast<LzwEntry>(LzwFirst(e)) << tailBits);
-            if (__builtin_expect(tailBits == 0, 0)) {
-                added = ((pe + (LzwEntry{1} << kLzwLengthShift)) &
-                         (LzwEntry{0xFFF} << kLzwLengthShift | LzwEntry{0xFF} << kLzwFirstShift)) |
-                        pc << kLzwPrefixShift | LzwFirst(e);
-            }
-            if (code == nc) e = added;
-            bp += w;
-            table[nc] = added;
-            if (__builtin_expect(++nc == limit, 0)) {
-                // At 4096 codes the table freezes until the next clear
-                // code: further additions land in slot 4096.
-                if (w == 12) {
-                    nc = 4096;
-                    limit = 4097;
-                } else {
-                    ++w;
-                    limit <<= 1;
-                    mask = mask * 2 + 1;
-                }
-            }
-            pc = code;
-            pe = e;
-            const int32_t len = LzwLength(e);
-            const int32_t start = at;
-            at += len;
-            if (kind == kDraw) {
-                if (__builtin_expect(len <= 4, 1)) {
-                    const uint32_t tail = static_cast<uint32_t>(e);
-                    std::memcpy(endOfRow + start, &tail, 4);
-                } else {
-                    WalkString(table, e, endOfRow + start);
-                }
-            }
-            if (__builtin_expect(at >= 0, 0)) {
-                // The string that runs past the end is written whole: the
-                // rows it reaches may be drawn. Past a jump it goes where
-                // the next row starts.
-                if (kind != kDraw && at > 0) {
-                    WalkString(table, e, kind == kJump ? row + start : endOfRow + start);
-                }
-                return kRowDone;
-            }
-            return kNext;
-        };
-        Step last = kOther;
-        while (__builtin_expect(static_cast<int64_t>(bp) <= safe, 1)) {
-            if ((last = step()) != kNext) break;
-            if ((last = step()) != kNext) break;
-            last = kOther;
-        }
-        bitPos = bp;
-        width = static_cast<int>(w);
-        codeMask = static_cast<uint32_t>(mask);
-        nextCode = static_cast<int32_t>(nc);
-        widthLimit = static_cast<int32_t>(limit);
-        previous = static_cast<int32_t>(pc);
-        prev = pe;
-        prevLength = LzwLength(pe);
-        filled = at + rowEnd;
-        if (last == kRowDone) completeRows();
-        return last == kRowDone;
+        RunState r;
+        r.src = bytes;
+        r.safe = safeBits - 36;
+        r.bitPos = bitPos;
+        r.width = static_cast<uint64_t>(width);
+        r.mask = codeMask;
+        r.nextCode = static_cast<uint64_t>(nextCode);
+        r.limit = static_cast<uint64_t>(widthLimit);
+        r.previous = static_cast<uint64_t>(previous);
+        r.prev = prev;
+        r.at = filled - rowEnd;
+        const bool rowDone = RunCodes<kind>(&r, table, row, row + rowEnd);
+        bitPos = r.bitPos;
+        width = static_cast<int>(r.width);
+        codeMask = static_cast<uint32_t>(r.mask);
+        nextCode = static_cast<int32_t>(r.nextCode);
+        widthLimit = static_cast<int32_t>(r.limit);
+        previous = static_cast<int32_t>(r.previous);
+        prev = r.prev;
+        filled = r.at + rowEnd;
+        if (rowDone) completeRows();
+        return rowDone;
     };
 
     // A leading clear code is followed by a root; data without one decode
