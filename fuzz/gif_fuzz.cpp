@@ -3,8 +3,10 @@
 // pixel (referencePixelPath), and any difference in outcome, frame count,
 // frame size, delay or frame byte traps. ASan and UBSan catch the rest.
 //
-// Input layout: byte 0 picks gScaleWidth from kScaleWidths, the remaining
-// bytes are the GIF file.
+// Input layout: byte 0 picks gScaleWidth from kScaleWidths (byte 0 modulo
+// their count) and, with its next choice (byte 0 over the count, odd), the
+// fast path's code loop built for any processor (gPortableCodeLoop); the
+// remaining bytes are the GIF file.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -150,7 +152,9 @@ void Compare(const Outcome& fast, const Outcome& reference) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    const int scaleWidth = kScaleWidths[data[0] % (sizeof kScaleWidths / sizeof kScaleWidths[0])];
+    constexpr size_t kWidthCount = sizeof kScaleWidths / sizeof kScaleWidths[0];
+    const int scaleWidth = kScaleWidths[data[0] % kWidthCount];
+    const bool portableLoop = (data[0] / kWidthCount) % 2 == 1;
     const uint8_t* file = data + 1;
     const size_t fileSize = size - 1;
     if (fileSize >= 10) {
@@ -159,6 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (width * height > kMaxScreenPixels) return 0;
     }
     gScaleWidth = scaleWidth;
+    gPortableCodeLoop = portableLoop;
     const Outcome fast = DecodeBytes(file, fileSize, false);
     const Outcome reference = DecodeBytes(file, fileSize, true);
     Compare(fast, reference);

@@ -1,6 +1,7 @@
 // make_fuzz_seeds OUTDIR TESTDATA: writes the fuzzer's seed corpus. Every
-// corpus GIF goes in three times, behind the scale bytes for widths 37, 250
-// and no downscaling (see kScaleWidths in gif_fuzz.cpp), plus small files made
+// corpus GIF goes in four times, behind the scale bytes for widths 37, 250
+// and no downscaling, and 250 with the portable code loop (see kScaleWidths
+// in gif_fuzz.cpp), plus small files made
 // here that reach paths real files rarely do: interlace, transparency,
 // disposal 2, local tables, full 12-bit tables, very wide images, image data
 // without a leading clear code, and downscaled rows whose data end early.
@@ -19,8 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Indices into kScaleWidths of gif_fuzz.cpp: 37, 250, 2147483647.
-constexpr uint8_t kSeedScaleBytes[] = {1, 3, 4};
+// Indices into kScaleWidths of gif_fuzz.cpp: 37, 250, 2147483647, and 250
+// again with the portable code loop (8 = 3 + 5).
+constexpr uint8_t kSeedScaleBytes[] = {1, 3, 4, 8};
 
 std::vector<uint8_t> Palette(int entries, uint32_t seed) {
     std::mt19937 random(seed);

@@ -149,21 +149,26 @@ inline std::FILE* StreamOf(const Bytes& bytes) {
 
 // Decodes by the fast and the reference pixel paths, which must agree.
 inline Decoded DecodeBytes(const Bytes& bytes, int scaleWidth = 100000) {
-    Decoded both[2];
-    for (bool reference : {false, true}) {
+    // The fast path as this processor runs it, the reference path, and the
+    // fast path's code loop built for any processor.
+    Decoded runs[3];
+    for (int run = 0; run < 3; ++run) {
         gScaleWidth = scaleWidth;
+        gPortableCodeLoop = run == 2;
         try {
-            both[reference].frameCount =
-                DecodeGifStream(StreamOf(bytes), &both[reference], reference);
+            runs[run].frameCount = DecodeGifStream(StreamOf(bytes), &runs[run], run == 1);
         } catch (const GifDecodeFailure&) {
-            both[reference].failed = true;
+            runs[run].failed = true;
         }
+        gPortableCodeLoop = false;
     }
-    const Decoded &a = both[0], &b = both[1];
-    EXPECT_TRUE(a.failed == b.failed && a.frameCount == b.frameCount && a.frames == b.frames &&
-                a.delays == b.delays)
-        << "the reference pixel path decodes this file differently";
-    return std::move(both[0]);
+    auto same = [](const Decoded& a, const Decoded& b) {
+        return a.failed == b.failed && a.frameCount == b.frameCount && a.frames == b.frames &&
+               a.delays == b.delays;
+    };
+    EXPECT_TRUE(same(runs[0], runs[1])) << "the reference pixel path decodes this file differently";
+    EXPECT_TRUE(same(runs[0], runs[2])) << "the portable code loop decodes this file differently";
+    return std::move(runs[0]);
 }
 
 inline Decoded DecodeCorpus(const std::string& name, int scaleWidth = 100000) {

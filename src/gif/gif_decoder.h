@@ -22,6 +22,12 @@ extern int gScaleWidth;
 // file whose canvas would be larger fails. Read once per file by OpenGif.
 extern uint64_t gMaxCanvasBytes;
 
+// The fast decoder's code loop comes in two builds: one for any x86-64
+// processor and one for processors with BMI2 shifts, taken when the
+// processor has them. True takes the first everywhere, so that tests and
+// the fuzzer hold both to the same output. Read at every row.
+extern bool gPortableCodeLoop;
+
 // The one exception kind of the decoder. It carries nothing anybody reads.
 struct GifDecodeFailure {};
 

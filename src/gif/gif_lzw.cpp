@@ -365,8 +365,12 @@ struct RunState {
 // rows only count their pixels, but the string that runs past their end is
 // written whole: the rows it reaches may be drawn. A function of its own,
 // so that everything the loop touches stays in registers.
-template <RowMode kind>
-__attribute__((noinline)) bool RunCodes(RunState* r, LzwEntry* table, uint8_t* row, uint8_t* endOfRow) {
+//
+// kShifts: built for processors with the three-operand shifts (BMI2), where
+// a code is its width's low bits of the loaded word without a mask.
+template <RowMode kind, bool kShifts>
+__attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwEntry* table, uint8_t* row,
+                                                        uint8_t* endOfRow) {
     const uint8_t* const src = r->src;
     const int64_t safe = r->safe;
     uint64_t bp = r->bitPos;
@@ -389,7 +393,8 @@ __attribute__((noinline)) bool RunCodes(RunState* r, LzwEntry* table, uint8_t* r
         v >>= bp & 7;
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
-            const uint64_t code = v & mask;
+            const uint64_t code = kShifts ? v & ((uint64_t{1} << w) - 1) : v & mask;
+            const uint64_t rest = v >> w;  // the codes after this one
             // The new entry: the previous string plus the first byte of
             // this one, in the previous tail when it has room.
             LzwEntry e;
@@ -407,7 +412,7 @@ __attribute__((noinline)) bool RunCodes(RunState* r, LzwEntry* table, uint8_t* r
             }
             table[nc] = added;
             bp += w;
-            v >>= w;
+            v = rest;
             if (__builtin_expect(++nc == limit, 0)) {
                 // At 4096 codes the table freezes until the next clear
                 // code: further additions land in slot 4096.
@@ -454,6 +459,34 @@ other:
     r->prev = pe;
     r->at = static_cast<int32_t>(dst - endOfRow);
     return rowDone;
+}
+
+template <RowMode kind>
+__attribute__((noinline)) bool RunCodesPlain(RunState* r, LzwEntry* table, uint8_t* row, uint8_t* endOfRow) {
+    return RunCodesBody<kind, false>(r, table, row, endOfRow);
+}
+
+#if defined(__x86_64__)
+template <RowMode kind>
+__attribute__((noinline, target("bmi,bmi2"))) bool RunCodesShifts(RunState* r, LzwEntry* table, uint8_t* row,
+                                                                  uint8_t* endOfRow) {
+    return RunCodesBody<kind, true>(r, table, row, endOfRow);
+}
+bool HasShifts() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    }();
+    return has;
+}
+#endif
+
+template <RowMode kind>
+bool RunCodes(RunState* r, LzwEntry* table, uint8_t* row, uint8_t* endOfRow) {
+#if defined(__x86_64__)
+    if (!gPortableCodeLoop && HasShifts()) return RunCodesShifts<kind>(r, table, row, endOfRow);
+#endif
+    return RunCodesPlain<kind>(r, table, row, endOfRow);
 }
 
 // True when rows were jumped over in an image whose data end before its
@@ -670,6 +703,8 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
 }
 
 }  // namespace
+
+bool gPortableCodeLoop = false;
 
 GifLzwTable* PrepareLzwTable(GifDecoder* d, int64_t pixels, bool needStore) {
     if (!d->lzw) {
