@@ -3,6 +3,7 @@
 //
 //   build/wall_cpu_bench [--rounds N] [--seconds S] [--settle S]
 //                        [--only demo|generated] [--no-chromium]
+//                        [--order random|name]
 //
 // Needs no display: it starts an Xvfb of its own. Installs the Debian
 // package chromium first when it is missing (apt-get, as root). For each of
@@ -14,7 +15,12 @@
 // X server's, given per minute. Reelstack's frame intervals over the same
 // seconds are reported too.
 //
-// Internal mode (run by the driver): --viewer FOLDER W H SECONDS.
+// Reelstack adds files in random order by default, as the viewer does, so
+// each round shows other images and redraws another share of the window
+// (25 to 34% per tick in the demo). --order name puts them on in file-name
+// order, the same wall every round, for comparing two builds.
+//
+// Internal mode (run by the driver): --viewer FOLDER W H SECONDS ORDER.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -57,7 +63,7 @@ double SecondsSince(Clock::time_point start) {
 
 // ------------------------------------------------------------ viewer mode
 
-int RunViewer(const std::string& folder, int width, int height, double seconds) {
+int RunViewer(const std::string& folder, int width, int height, double seconds, bool nameOrder) {
     static int argc = 1;
     static char name[] = "reelstack-bench";
     static char* argv[] = {name, nullptr};
@@ -70,6 +76,7 @@ int RunViewer(const std::string& folder, int width, int height, double seconds) 
         ProcessEvents(false);
         SleepMs(5);
     }
+    if (nameOrder) wall.pendingOrderMode = 0;  // file-name order
     OpenCommand(&wall, &folder);
     if (!wall.playing) return 1;
     std::printf("FULL\n");
@@ -205,10 +212,11 @@ struct Sample {
 };
 
 Sample MeasureReelstack(const std::string& self, const std::string& display, pid_t server,
-                        const std::string& folder, int w, int h, double seconds) {
+                        const std::string& folder, int w, int h, double seconds,
+                        const std::string& order) {
     FILE* out = nullptr;
     const pid_t pid = Spawn({self, "--viewer", folder, std::to_string(w), std::to_string(h),
-                             std::to_string(seconds)},
+                             std::to_string(seconds), order},
                             display, &out);
     Sample sample;
     char line[256];
@@ -303,12 +311,14 @@ bool HaveChromium() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 6 && std::strcmp(argv[1], "--viewer") == 0) {
-        return RunViewer(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atof(argv[5]));
+    if (argc == 7 && std::strcmp(argv[1], "--viewer") == 0) {
+        return RunViewer(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atof(argv[5]),
+                         std::strcmp(argv[6], "name") == 0);
     }
     int rounds = 3;
     double seconds = 30, settle = 8;
     std::string only;   // one configuration: demo or generated
+    std::string order = "random";
     bool skipChromium = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -318,10 +328,16 @@ int main(int argc, char** argv) {
             continue;
         }
         if (option == "--only") only = value;
+        if (option == "--order") order = value;
         if (option == "--rounds") rounds = std::atoi(value);
         if (option == "--seconds") seconds = std::atof(value);
         if (option == "--settle") settle = std::atof(value);
         ++i;
+    }
+
+    if (order != "random" && order != "name") {
+        std::fprintf(stderr, "--order takes random or name\n");
+        return 2;
     }
 
     // Set-up: the peer browser.
@@ -360,9 +376,9 @@ int main(int argc, char** argv) {
         {"demo", "demo folder, 760x600", fs::path(REELSTACK_RUNTIME_DIR) / ".." / "demo", 760, 600},
         {"generated", "40 generated GIFs, 1600x1000", generated, 1600, 1000},
     };
-    std::printf("wall_cpu_bench: %d rounds, %.0f s each after the wall is full; CPU seconds per "
-                "minute, the program's processes plus the X server\n",
-                rounds, seconds);
+    std::printf("wall_cpu_bench: %d rounds, %.0f s each after the wall is full, files added in "
+                "%s order; CPU seconds per minute, the program's processes plus the X server\n",
+                rounds, seconds, order.c_str());
     bool met = true;
     for (const Config& config : configs) {
         if (!only.empty() && only != config.key) continue;
@@ -373,7 +389,7 @@ int main(int argc, char** argv) {
         std::printf("\n%s (%zu files)\n", config.name, GifsOf(folder).size());
         for (int round = 1; round <= rounds; ++round) {
             const Sample r = MeasureReelstack(self, display, server, folder.string(), config.width,
-                                              config.height, seconds);
+                                              config.height, seconds, order);
             const Sample c = skipChromium ? Sample{}
                                           : MeasureChromium(display, server, page, work / "profile",
                                                             config.width, config.height, settle, seconds);
@@ -393,6 +409,7 @@ int main(int argc, char** argv) {
     }
     StopGroup(server);
     fs::remove_all(work);
-    std::printf("\ntarget (Reelstack at most 0.5 x Chromium in both): %s\n", met ? "met" : "not met");
+    std::printf("\ntarget (Reelstack at most 0.5 x Chromium in both): %s\n",
+                skipChromium ? "not judged without Chromium" : met ? "met" : "not met");
     return 0;
 }

@@ -40,6 +40,7 @@ struct WallDrawStats {
     bool full = false;
     int32_t rects = 0;
     int64_t pixels = 0;  // window pixels redrawn
+    int32_t copies = 0;  // rectangles copied from a frame texture instead of drawn
 };
 WallDrawStats LastWallDrawStats();
 

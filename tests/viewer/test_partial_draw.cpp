@@ -63,6 +63,13 @@ protected:
                                    : wallgifs::SpriteGif(w, h, frames, delay, i, i % 4 == 0));
             files.push_back(path);
         }
+        // Full-frame animations as wide as the column and not scaled: one
+        // texel to one pixel, so their changes are copied, not drawn.
+        for (int i = 0; i < 2; ++i) {
+            const auto path = (folder / ("exact" + std::to_string(i) + ".gif")).string();
+            WriteBytes(path, wallgifs::FullFrameGif(150, 90 + 40 * i, 6, 2 + i, 20 + i));
+            files.push_back(path);
+        }
     }
     void TearDown() override {
         wall->playing = false;
@@ -97,7 +104,7 @@ TEST_F(PartialDrawTest, EveryTickShowsWhatAWholeRedrawAtTheSameAnimationTimeShow
     Target kept, reference;
     Layout(760, 600);
     Fill();
-    int partial = 0, full = 0;
+    int partial = 0, full = 0, copies = 0;
     for (int tick = 0; tick < 160; ++tick) {
         // The script: timed adds that push down and drop, a wider window
         // (relayout), a resize that keeps the columns, a cleared and
@@ -123,10 +130,12 @@ TEST_F(PartialDrawTest, EveryTickShowsWhatAWholeRedrawAtTheSameAnimationTimeShow
         const WallDrawStats stats = LastWallDrawStats();
         full += stats.full;
         partial += stats.drawn && !stats.full;
+        copies += stats.copies;
     }
     // The script must have gone through every kind of tick.
     EXPECT_GT(partial, 60);
     EXPECT_EQ(full, 4) << "the start, both resizes and the refill draw everything";
+    EXPECT_GT(copies, 20) << "frames shown one texel to one pixel were copied";
     // A sprite's move changes a small box of its canvas; a full-frame
     // animation changes about all of it.
     ResetStage(wall);
