@@ -122,18 +122,8 @@ public:
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
-        // Stored blue first, in the order of the window's pixels, so that a
-        // frame shown one texel to one pixel can be copied to the window as
-        // it is (see DrawWall); the texel values are the same.
-        bgra_.resize(bytes);
-        for (size_t i = 0; i < bytes; i += 4) {
-            bgra_[i] = frame.rgba[i + 2];
-            bgra_[i + 1] = frame.rgba[i + 1];
-            bgra_[i + 2] = frame.rgba[i];
-            bgra_[i + 3] = frame.rgba[i + 3];
-        }
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, frame.width, frame.height, 0, GL_BGRA,
-                     GL_UNSIGNED_BYTE, bgra_.data());
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, frame.width, frame.height, 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, frame.rgba);
         // The drawing thread may show this texture as soon as the image is
         // placed; the upload must be complete by then.
         glFinish();
@@ -158,7 +148,6 @@ private:
     int32_t firstWidth_ = 0;
     int32_t firstHeight_ = 0;
     std::vector<uint8_t> previous_;  // the last frame's canvas
-    std::vector<uint8_t> bgra_;      // the frame being uploaded, blue first
 };
 
 }  // namespace
