@@ -242,27 +242,12 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
             }
             for (; i < count; ++i) Store(dst + i * 4, palette[indices[i]]);
         } else {
-            // Four pixels at a time: all drawn, none drawn, or (at the
-            // edges of transparent areas) each kept or replaced without a
-            // branch.
+            // Four pixels at a time.
             int32_t i = 0;
             for (; i + 4 <= count; i += 4) {
                 uint32_t four;
                 std::memcpy(&four, indices + i, 4);
-                const uint8_t a = four & 255, b = (four >> 8) & 255, c = (four >> 16) & 255, e = four >> 24;
-                const int drawn = opaque[a] + opaque[b] + opaque[c] + opaque[e];
-                uint8_t* p = dst + i * 4;
-                if (drawn == 4) {
-                    Store(p, palette[a]);
-                    Store(p + 4, palette[b]);
-                    Store(p + 8, palette[c]);
-                    Store(p + 12, palette[e]);
-                } else if (drawn != 0) {
-                    Blend(p, a);
-                    Blend(p + 4, b);
-                    Blend(p + 8, c);
-                    Blend(p + 12, e);
-                }
+                DrawFour(dst + i * 4, four & 255, (four >> 8) & 255, (four >> 16) & 255, four >> 24);
             }
             for (; i < count; ++i) {
                 uint8_t ci = indices[i];
@@ -298,21 +283,8 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
         } else {
             // Four picks at a time, as in the full-size rows.
             for (; p + 4 <= end; p += 4) {
-                const uint8_t a = indices[pickColumns[p]], b = indices[pickColumns[p + 1]];
-                const uint8_t c = indices[pickColumns[p + 2]], e = indices[pickColumns[p + 3]];
-                const int drawn = opaque[a] + opaque[b] + opaque[c] + opaque[e];
-                uint8_t* q = first + p * 4;
-                if (drawn == 4) {
-                    Store(q, palette[a]);
-                    Store(q + 4, palette[b]);
-                    Store(q + 8, palette[c]);
-                    Store(q + 12, palette[e]);
-                } else if (drawn != 0) {
-                    Blend(q, a);
-                    Blend(q + 4, b);
-                    Blend(q + 8, c);
-                    Blend(q + 12, e);
-                }
+                DrawFour(first + p * 4, indices[pickColumns[p]], indices[pickColumns[p + 1]],
+                         indices[pickColumns[p + 2]], indices[pickColumns[p + 3]]);
             }
             for (; p < end; ++p) Blend(first + p * 4, indices[pickColumns[p]]);
         }

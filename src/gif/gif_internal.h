@@ -184,6 +184,23 @@ struct PixelWriter {
         const uint32_t pixel = (old & keptBits[ci]) | drawnColour[ci];
         std::memcpy(dst, &pixel, 4);
     }
+    // Four neighbouring pixels of indices a, b, c, e: all drawn, none drawn,
+    // or (at the edges of transparent areas) each kept or replaced without a
+    // branch.
+    void DrawFour(uint8_t* dst, uint8_t a, uint8_t b, uint8_t c, uint8_t e) const {
+        const int drawn = opaque[a] + opaque[b] + opaque[c] + opaque[e];
+        if (drawn == 4) {
+            std::memcpy(dst, &palette[a], 4);
+            std::memcpy(dst + 4, &palette[b], 4);
+            std::memcpy(dst + 8, &palette[c], 4);
+            std::memcpy(dst + 12, &palette[e], 4);
+        } else if (drawn != 0) {
+            Blend(dst, a);
+            Blend(dst + 4, b);
+            Blend(dst + 8, c);
+            Blend(dst + 12, e);
+        }
+    }
     // Downscaled: the image columns that start a new canvas column (column 0
     // always), and the canvas column of each.
     const int32_t* pickColumns = nullptr;
