@@ -319,19 +319,13 @@ void PaintGrey(const std::vector<GlRect>& rects, const GLint viewport[4], GLint 
     glEnable(GL_BLEND);
 }
 
-// The framebuffer that lends a frame texture to glBlitFramebuffer; 0 when
-// the driver has no framebuffer objects.
-GLuint TexelReadFramebuffer() {
-    static GLuint framebuffer = 0;  // the main context's, for the life of the process
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        if ((GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object) && glGenFramebuffers &&
-            glFramebufferTexture2D && glCheckFramebufferStatus && glBlitFramebuffer) {
-            glGenFramebuffers(1, &framebuffer);
-        }
-    }
-    return framebuffer;
+// Whether the driver has framebuffer objects and the blit (the same for
+// every context of the process).
+bool HasFramebufferBlit() {
+    static const bool has = (GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object) && glGenFramebuffers &&
+                            glDeleteFramebuffers && glFramebufferTexture2D && glCheckFramebufferStatus &&
+                            glBlitFramebuffer;
+    return has;
 }
 
 // Copies the part r (window pixels) of an image at place whose frame texture
@@ -341,8 +335,11 @@ GLuint TexelReadFramebuffer() {
 bool CopyTexels(const GifWall* wall, const GLint viewport[4], const PixelRect& place,
                 const PixelRect& r, GLuint texture) {
     if (viewport[2] != wall->clientWidth || viewport[3] != wall->clientHeight) return false;
-    const GLuint framebuffer = TexelReadFramebuffer();
-    if (!framebuffer) return false;
+    if (!HasFramebufferBlit()) return false;
+    // A framebuffer of its own for each copy: framebuffer objects belong to
+    // one context, and a new window gets a new one.
+    GLuint framebuffer = 0;
+    glGenFramebuffers(1, &framebuffer);
     GLint reading = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &reading);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
@@ -357,9 +354,10 @@ bool CopyTexels(const GifWall* wall, const GLint viewport[4], const PixelRect& p
                           r.bottom - place.top, viewport[0] + r.left, top - r.top,
                           viewport[0] + r.right, top - r.bottom, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     }
-    // A texture the loader deletes must not live on as an attachment.
-    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    // Deleting the framebuffer lets go of the texture, which the loader may
+    // delete later.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(reading));
+    glDeleteFramebuffers(1, &framebuffer);
     return complete;
 }
 
