@@ -104,9 +104,9 @@ PixelRect ImageRect(const GifWall* wall, int32_t column, const WallImage& image)
     return ImageRect(wall, column, image, &exact);
 }
 
-// Adds the part of an image's rectangle whose texels the frame changed, or
+// Adds the parts of an image's rectangle whose texels the frame changed, or
 // the whole rectangle when the change is not known. where gives the slot
-// and column the part lies in.
+// and column the parts lie in.
 void AddFrameChange(const PixelRect& image, const FrameTexture& frame, Damage where,
                     std::vector<Damage>* damage) {
     if (frame.canvasWidth <= 0 || frame.canvasHeight <= 0) {
@@ -114,24 +114,25 @@ void AddFrameChange(const PixelRect& image, const FrameTexture& frame, Damage wh
         damage->push_back(where);
         return;
     }
-    const TexelBox& box = frame.change;
-    if (box.right <= box.left || box.bottom <= box.top) return;  // the same texels
     // The texture spans the image rectangle without its rounding pixels.
     const int32_t pad = where.slot >= 0 ? 0 : 1;
     const double left = image.left + pad, top = image.top + pad;
     const double sx = (image.right - pad - left) / frame.canvasWidth;
     const double sy = (image.bottom - pad - top) / frame.canvasHeight;
-    // One pixel more on every side: nearest sampling rounds.
-    PixelRect r{static_cast<int32_t>(std::floor(left + box.left * sx)) - 1,
-                static_cast<int32_t>(std::floor(top + box.top * sy)) - 1,
-                static_cast<int32_t>(std::ceil(left + box.right * sx)) + 1,
-                static_cast<int32_t>(std::ceil(top + box.bottom * sy)) + 1};
-    r.left = std::max(r.left, image.left);
-    r.top = std::max(r.top, image.top);
-    r.right = std::min(r.right, image.right);
-    r.bottom = std::min(r.bottom, image.bottom);
-    where.rect = r;
-    damage->push_back(where);
+    for (int32_t i = 0; i < frame.changePartCount; ++i) {
+        const TexelBox& box = frame.changeParts[static_cast<size_t>(i)];
+        // One pixel more on every side: nearest sampling rounds.
+        PixelRect r{static_cast<int32_t>(std::floor(left + box.left * sx)) - 1,
+                    static_cast<int32_t>(std::floor(top + box.top * sy)) - 1,
+                    static_cast<int32_t>(std::ceil(left + box.right * sx)) + 1,
+                    static_cast<int32_t>(std::ceil(top + box.bottom * sy)) + 1};
+        r.left = std::max(r.left, image.left);
+        r.top = std::max(r.top, image.top);
+        r.right = std::min(r.right, image.right);
+        r.bottom = std::min(r.bottom, image.bottom);
+        where.rect = r;
+        damage->push_back(where);
+    }
 }
 
 bool Empty(const PixelRect& r) { return r.right <= r.left || r.bottom <= r.top; }
@@ -372,6 +373,21 @@ GlRect DeviceRect(const GifWall* wall, const GLint viewport[4], const PixelRect&
     return GlRect{left, bottom, right - left, top - bottom};
 }
 
+// Each present is a round trip to the X server, which costs about as much
+// as copying this many more pixels: rectangles are presented together when
+// the box around them adds fewer.
+constexpr int64_t kPixelsPerPresent = 160 * 1024;
+
+int64_t Area(const GlRect& r) { return int64_t(r.width) * r.height; }
+
+GlRect Around(const GlRect& a, const GlRect& b) {
+    const int32_t left = std::min(a.x, b.x), bottom = std::min(a.y, b.y);
+    const int32_t right = std::max(a.x + a.width, b.x + b.width);
+    const int32_t top = std::max(a.y + a.height, b.y + b.height);
+    return GlRect{left, bottom, right - left, top - bottom};
+}
+
+
 // Puts the whole back buffer on the window. Where partial presents work
 // the buffer is never swapped, so that it keeps the picture.
 void PresentWhole(GifWall* wall) {
@@ -386,6 +402,29 @@ void PresentWhole(GifWall* wall) {
 }
 
 }  // namespace
+
+std::vector<GlRect> MergePresents(const std::vector<GlRect>& rects) {
+    std::vector<GlRect> merged;
+    for (const GlRect& r : rects) {
+        GlRect joined = r;
+        // A merge can make the box reach others: take them in as well.
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (size_t i = 0; i < merged.size(); ++i) {
+                const GlRect around = Around(merged[i], joined);
+                if (Area(around) - Area(merged[i]) - Area(joined) <= kPixelsPerPresent) {
+                    joined = around;
+                    merged[i] = merged.back();
+                    merged.pop_back();
+                    grew = true;
+                    break;
+                }
+            }
+        }
+        merged.push_back(joined);
+    }
+    return merged;
+}
 
 void ShowEmptyWall(GifWall* wall) {
     ClearToWallGrey();
@@ -477,6 +516,8 @@ void DrawWall(GifWall* wall) {
         gLastStats.full = full;
         gLastStats.rects = static_cast<int32_t>(damage.size());
         if (partialPresent) {
+            present = MergePresents(present);
+            gLastStats.presents = static_cast<int32_t>(present.size());
             PresentGlRects(wall->hdc, present.data(), present.size());
         } else {
             SwapGlBuffers(wall->hdc);

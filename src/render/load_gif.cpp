@@ -11,6 +11,7 @@
 
 #include "gif/gif_decoder.h"
 #include "platform/platform.h"
+#include "wall/frame_change.h"
 #include "wall/gif_wall.h"
 
 // Position (x, y) and texture coordinate (u, v) of the quad's corners,
@@ -29,34 +30,6 @@ namespace {
 std::atomic<int64_t> gLiveFrameTextures{0};
 thread_local void (*tEventsWhileLoading)() = nullptr;
 constexpr uint32_t kEventsEveryMs = 100;
-
-// The box of texels where two canvases of the same size differ; an empty
-// box when they are equal.
-void ChangedBox(const uint8_t* before, const uint8_t* after, int32_t width, int32_t height,
-                FrameTexture* frame) {
-    frame->canvasWidth = width;
-    frame->canvasHeight = height;
-    frame->change = TexelBox{};
-    const size_t rowBytes = static_cast<size_t>(width) * 4;
-    auto row = [&](const uint8_t* canvas, int32_t y) { return canvas + rowBytes * static_cast<size_t>(y); };
-    int32_t top = 0;
-    while (top < height && std::memcmp(row(before, top), row(after, top), rowBytes) == 0) ++top;
-    if (top == height) return;
-    int32_t bottom = height;
-    while (std::memcmp(row(before, bottom - 1), row(after, bottom - 1), rowBytes) == 0) --bottom;
-    int32_t left = width, right = 0;
-    for (int32_t y = top; y < bottom; ++y) {
-        const uint8_t* a = row(before, y);
-        const uint8_t* b = row(after, y);
-        int32_t x = 0;
-        while (x < left && std::memcmp(a + x * 4, b + x * 4, 4) == 0) ++x;
-        left = std::min(left, x);
-        x = width;
-        while (x > right && std::memcmp(a + (x - 1) * 4, b + (x - 1) * 4, 4) == 0) --x;
-        right = std::max(right, x);
-    }
-    frame->change = TexelBox{left, top, right, bottom};
-}
 
 // Receives the decoded file and turns it into GL objects on the stage.
 class TextureSink : public GifFrameSink {
@@ -110,7 +83,7 @@ public:
             firstWidth_ = frame.width;
             firstHeight_ = frame.height;
         } else if (previous_.size() == bytes) {
-            ChangedBox(previous_.data(), frame.rgba, frame.width, frame.height, &made);
+            FindFrameChange(previous_.data(), frame.rgba, frame.width, frame.height, &made);
         }
         previous_.assign(frame.rgba, frame.rgba + bytes);
 
@@ -135,7 +108,7 @@ public:
     void Finished() {
         std::vector<FrameTexture>& frames = wall_->pendingImage.frames;
         if (frames.empty() || previous_.size() != first_.size()) return;
-        ChangedBox(previous_.data(), first_.data(), firstWidth_, firstHeight_, &frames[0]);
+        FindFrameChange(previous_.data(), first_.data(), firstWidth_, firstHeight_, &frames[0]);
     }
 
 private:

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"
 
 struct GifWall;
 
@@ -41,8 +44,14 @@ struct WallDrawStats {
     int32_t rects = 0;
     int64_t pixels = 0;  // window pixels redrawn
     int32_t copies = 0;  // rectangles copied from a frame texture instead of drawn
+    int32_t presents = 0;  // rectangles put on the window
 };
 WallDrawStats LastWallDrawStats();
+
+// The rectangles to put on the window, merged into boxes around several of
+// them where one present costs less than the separate ones (each present is
+// a round trip to the X server). Every pixel of rects stays covered.
+std::vector<GlRect> MergePresents(const std::vector<GlRect>& rects);
 
 // Paints the client area grey, as an empty wall, and swaps.
 void ShowEmptyWall(GifWall* wall);

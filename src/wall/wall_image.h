@@ -6,6 +6,7 @@
 // once. The stage is reset after a placement without releasing anything.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -16,6 +17,10 @@ struct TexelBox {
     int32_t right = 0;
     int32_t bottom = 0;
 };
+
+// Boxes a frame's change is split into at most: each costs a tick a draw
+// and a present of its own.
+constexpr int32_t kChangeParts = 6;
 
 struct FrameTexture {
     int32_t delay = 0;    // hundredths of a second the frame is shown
@@ -28,6 +33,11 @@ struct FrameTexture {
     int32_t canvasWidth = 0;
     int32_t canvasHeight = 0;
     TexelBox change = {};
+    // The same changes as up to kChangeParts boxes inside change that
+    // together hold every changed texel; none when nothing changed or the
+    // change is not known.
+    std::array<TexelBox, kChangeParts> changeParts = {};
+    int32_t changePartCount = 0;
     bool opaque = false;  // every texel has alpha 255
 };
 

@@ -4,6 +4,7 @@
 // get the whole wall back.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "gif/gif_decoder.h"
@@ -143,11 +144,14 @@ TEST_F(PartialDrawTest, EveryTickShowsWhatAWholeRedrawAtTheSameAnimationTimeShow
     auto changedArea = [](const FrameTexture& f) {
         return (f.change.right - f.change.left) * (f.change.bottom - f.change.top);
     };
+    int split = 0;
     for (const FrameTexture& f : wall->pendingImage.frames) {
         EXPECT_EQ(f.canvasWidth, 152);
         EXPECT_GT(changedArea(f), 0);
         EXPECT_LT(changedArea(f), 152 * 104 / 6);
+        split += f.changePartCount > 1;
     }
+    EXPECT_GT(split, 0) << "the sprite's old and new places are redrawn apart";
     ReleaseImage(&wall->pendingImage);
     ResetStage(wall);
     ASSERT_EQ(LoadGif(wall, files[3]), 0);  // stripes, 183 x 121
@@ -219,6 +223,51 @@ TEST_F(PartialDrawTest, QuietTicksDrawAndPresentNothingAndAnExposureGetsTheWhole
     EXPECT_EQ(PrimitivesDrawnBy([&] { DrawWall(wall); }), 4u);
     EXPECT_TRUE(LastWallDrawStats().full);
     EXPECT_EQ(Differing(onScreen(), expected), 0);
+}
+
+// Presents are merged where a box around several costs less than their
+// round trips; no presented pixel may be lost on the way.
+TEST(MergePresents, NearbyRectanglesGoTogetherDistantOnesStayApartAndEveryPixelStaysCovered) {
+    const struct {
+        const char* what;
+        std::vector<GlRect> rects;
+        size_t presents;
+    } rows[] = {
+        {"none", {}, 0},
+        {"one", {{5, 6, 7, 8}}, 1},
+        {"side by side", {{0, 0, 100, 100}, {100, 0, 100, 100}}, 1},
+        {"a wall's worth of images", {{0, 0, 250, 180}, {250, 40, 250, 300}, {500, 300, 250, 200}}, 1},
+        {"opposite corners of a 4K screen", {{0, 0, 64, 64}, {3776, 2096, 64, 64}}, 2},
+        // The third joins the first two into one box that is worth it.
+        {"a gap filled later", {{0, 0, 300, 300}, {1000, 0, 300, 300}, {300, 0, 700, 300}}, 1},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(MergePresents(row.rects).size(), row.presents) << row.what;
+    }
+
+    std::mt19937 random(3);
+    for (int round = 0; round < 200; ++round) {
+        const int W = 40 + static_cast<int>(random() % 2000), H = 40 + static_cast<int>(random() % 1200);
+        std::vector<GlRect> rects(1 + random() % 12);
+        for (GlRect& r : rects) {
+            r.width = 1 + static_cast<int32_t>(random() % 300);
+            r.height = 1 + static_cast<int32_t>(random() % 300);
+            r.x = static_cast<int32_t>(random() % W);
+            r.y = static_cast<int32_t>(random() % H);
+        }
+        const std::vector<GlRect> merged = MergePresents(rects);
+        EXPECT_LE(merged.size(), rects.size());
+        auto held = [](const std::vector<GlRect>& list, int32_t x, int32_t y) {
+            for (const GlRect& r : list)
+                if (x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height) return true;
+            return false;
+        };
+        int missed = 0;
+        for (const GlRect& r : rects)
+            for (int32_t y = r.y; y < r.y + r.height; ++y)
+                for (int32_t x = r.x; x < r.x + r.width; ++x) missed += !held(merged, x, y);
+        EXPECT_EQ(missed, 0) << "round " << round;
+    }
 }
 
 }  // namespace
