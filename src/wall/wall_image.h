@@ -19,7 +19,7 @@ struct TexelBox {
 };
 
 // Boxes a frame's change is split into at most: each costs a tick a draw
-// and a present of its own.
+// of its own.
 constexpr int32_t kChangeParts = 6;
 
 struct FrameTexture {
