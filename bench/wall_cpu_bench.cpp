@@ -83,7 +83,7 @@ int RunViewer(const std::string& folder, int width, int height, double seconds, 
     std::fflush(stdout);
 
     std::vector<uint32_t> intervals;
-    int64_t ticks = 0, drawnTicks = 0, redrawnPixels = 0;
+    int64_t ticks = 0, drawnTicks = 0, redrawnPixels = 0, presents = 0;
     uint32_t lastFrame = wall.lastFrameTime;
     const Clock::time_point start = Clock::now();
     while (SecondsSince(start) < seconds && MainLoopPass(&wall)) {
@@ -94,6 +94,7 @@ int RunViewer(const std::string& folder, int width, int height, double seconds, 
             ++ticks;
             drawnTicks += stats.drawn;
             redrawnPixels += stats.pixels;
+            presents += stats.presents;
         }
     }
     std::sort(intervals.begin(), intervals.end());
@@ -101,9 +102,10 @@ int RunViewer(const std::string& folder, int width, int height, double seconds, 
         return intervals.empty() ? 0u : intervals[static_cast<size_t>(q * (intervals.size() - 1))];
     };
     const double windowPixels = double(wall.clientWidth) * wall.clientHeight;
-    std::printf("DONE %u %u %lld %lld %.4f\n", at(0.5), at(0.95), static_cast<long long>(ticks),
+    std::printf("DONE %u %u %lld %lld %.4f %lld\n", at(0.5), at(0.95), static_cast<long long>(ticks),
                 static_cast<long long>(drawnTicks),
-                ticks ? redrawnPixels / (windowPixels * double(ticks)) : 0.0);
+                ticks ? redrawnPixels / (windowPixels * double(ticks)) : 0.0,
+                static_cast<long long>(presents));
     std::fflush(stdout);
     // The loader is joined and GL released as when the window closes.
     Shutdown(&wall);
@@ -233,14 +235,16 @@ Sample MeasureReelstack(const std::string& self, const std::string& display, pid
             sample.cpuPerMinute = (cpu + serverCpu) * 60.0 / elapsed;
             sample.serverPerMinute = serverCpu * 60.0 / elapsed;
             unsigned median = 0, p95 = 0;
-            long long ticks = 0, drawn = 0;
+            long long ticks = 0, drawn = 0, presents = 0;
             double share = 0;
-            std::sscanf(line, "DONE %u %u %lld %lld %lf", &median, &p95, &ticks, &drawn, &share);
-            char note[200];
+            std::sscanf(line, "DONE %u %u %lld %lld %lf %lld", &median, &p95, &ticks, &drawn, &share,
+                        &presents);
+            char note[240];
             std::snprintf(note, sizeof note,
                           "frame interval median %u ms, p95 %u ms; %lld ticks, %.0f%% drew, "
-                          "%.1f%% of the window redrawn per tick",
-                          median, p95, ticks, ticks ? 100.0 * drawn / ticks : 0.0, 100.0 * share);
+                          "%.1f%% of the window redrawn per tick, %.1f presents per drawing tick",
+                          median, p95, ticks, ticks ? 100.0 * drawn / ticks : 0.0, 100.0 * share,
+                          drawn ? double(presents) / double(drawn) : 0.0);
             sample.note = note;
         }
     }
