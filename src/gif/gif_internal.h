@@ -30,37 +30,40 @@ constexpr uint64_t kStoreBound = 256 + 4094ull * 4093 / 2 + 2 * 4094;
 // codes, each at most one byte longer than the longest before it, and one
 // more written to the spare slot of a full table), so its length fits in 12
 // bits.
-//   bits 0-7: the string's first byte (one byte move gives it)
-//   bits 8-19: length (adding one is an add of 256)
+//   bits 0-11: length (adding one is an add of 1; one and gives it)
+//   bits 12-19: the string's first byte
 //   bits 20-31: prefix code (meaningful when the length exceeds 4)
 //   bits 32-63: tail, in string order from the low byte; unused bytes zero
 // The clear and end codes hold kLzwControl, the one entry of length 0, so
 // the length the decoder needs anyway tells them from the strings.
 using LzwEntry = uint64_t;
-constexpr int kLzwLengthShift = 8;
+constexpr int kLzwFirstShift = 12;
 constexpr int kLzwPrefixShift = 20;
 constexpr int kLzwTailShift = 32;
-constexpr LzwEntry kLzwOneLonger = LzwEntry{1} << kLzwLengthShift;
+constexpr LzwEntry kLzwOneLonger = 1;
+constexpr LzwEntry kLzwFirstField = LzwEntry{0xFF} << kLzwFirstShift;
 // The first byte and the length: what a string and its extension share.
 constexpr LzwEntry kLzwFirstAndLength = (LzwEntry{1} << kLzwPrefixShift) - 1;
 constexpr LzwEntry kLzwControl = 0;
-inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>((e >> kLzwLengthShift) & 0xFFF); }
+inline int32_t LzwLength(LzwEntry e) { return static_cast<int32_t>(e & 0xFFF); }
 inline int32_t LzwPrefix(LzwEntry e) { return static_cast<int32_t>((e >> kLzwPrefixShift) & 0xFFF); }
-inline uint8_t LzwFirst(LzwEntry e) { return static_cast<uint8_t>(e); }
 inline uint32_t LzwTail(LzwEntry e) { return static_cast<uint32_t>(e >> kLzwTailShift); }
 inline LzwEntry LzwRoot(int32_t i) {
-    return static_cast<LzwEntry>(i) | kLzwOneLonger | static_cast<LzwEntry>(i) << kLzwTailShift;
+    return kLzwOneLonger | static_cast<LzwEntry>(i) << kLzwFirstShift | static_cast<LzwEntry>(i) << kLzwTailShift;
 }
-// The string of entry prev (code previous) plus byte: one more byte in the
-// tail, or, when the tail is full, a new tail behind prev's string.
-inline LzwEntry LzwExtended(LzwEntry prev, int32_t previous, uint8_t byte) {
+// The string of entry prev (code previous) plus the first byte of entry
+// firstOf: one more byte in the tail, or, when the tail is full, a new tail
+// behind prev's string. The byte is moved from its field straight into the
+// tail.
+inline LzwEntry LzwExtended(LzwEntry prev, int32_t previous, LzwEntry firstOf) {
+    const LzwEntry first = firstOf & kLzwFirstField;
     const int inTail = LzwLength(prev) & 3;
     if (__builtin_expect(inTail != 0, 1)) {
         // The tail holds length mod 4 bytes: the byte goes behind them.
-        return prev + kLzwOneLonger + (static_cast<LzwEntry>(byte) << (kLzwTailShift + 8 * inTail));
+        return prev + kLzwOneLonger + (first << (kLzwTailShift - kLzwFirstShift + 8 * inTail));
     }
     return ((prev + kLzwOneLonger) & kLzwFirstAndLength) | static_cast<LzwEntry>(previous) << kLzwPrefixShift |
-           static_cast<LzwEntry>(byte) << kLzwTailShift;
+           first << (kLzwTailShift - kLzwFirstShift);
 }
 
 // A buffer that only grows, not initialised: a file's first image sizes it,

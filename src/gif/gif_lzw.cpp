@@ -402,12 +402,12 @@ __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwEntry* t
             if (__builtin_expect(code < nc, 1)) {
                 e = table[code];
                 if (__builtin_expect(LzwLength(e) == 0, 0)) goto other;  // clear or end
-                added = LzwExtended(pe, static_cast<int32_t>(pc), LzwFirst(e));
+                added = LzwExtended(pe, static_cast<int32_t>(pc), e);
             } else {
                 if (code != nc) goto other;
                 // The one string not yet in the table: the previous plus
                 // its own first byte.
-                added = LzwExtended(pe, static_cast<int32_t>(pc), LzwFirst(pe));
+                added = LzwExtended(pe, static_cast<int32_t>(pc), pe);
                 e = added;
             }
             table[nc] = added;
@@ -428,7 +428,7 @@ __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwEntry* t
             pc = code;
             pe = e;
             uint8_t* const start = dst;
-            dst += LzwLength(e);
+            dst += e & 0xFFF;  // 64 bits wide: added to the pointer as it is
             if (kind == kDraw) {
                 if (__builtin_expect(LzwLength(e) <= 4, 1)) {
                     const uint32_t tail = LzwTail(e);
@@ -581,9 +581,9 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     // The previous code and its entry.
     int32_t previous = 0;
     LzwEntry prev = 0;
-    // The string of previous plus one byte.
-    auto extended = [&](uint8_t byte) __attribute__((always_inline)) -> LzwEntry {
-        return LzwExtended(prev, previous, byte);
+    // The string of previous plus the first byte of firstOf.
+    auto extended = [&](LzwEntry firstOf) __attribute__((always_inline)) -> LzwEntry {
+        return LzwExtended(prev, previous, firstOf);
     };
     auto takeCode = [&](int32_t code, LzwEntry e) __attribute__((always_inline)) {
         emit(e);
@@ -605,7 +605,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     };
     // Adds previous plus the first byte of e as nextCode.
     auto add = [&](LzwEntry e) __attribute__((always_inline)) {
-        table[nextCode] = extended(LzwFirst(e));
+        table[nextCode] = extended(e);
         if (__builtin_expect(++nextCode == widthLimit, 0)) widen();
     };
     // The first code after a clear code (or of data without a leading one):
@@ -682,7 +682,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         } else if (code > nextCode) {
             FailDecode();
         } else if (code == nextCode) {
-            const LzwEntry e = extended(LzwFirst(prev));
+            const LzwEntry e = extended(prev);
             add(e);
             takeCode(code, e);
         } else if (code == endCode) {
