@@ -66,6 +66,18 @@ inline LzwEntry LzwExtended(LzwEntry prev, int32_t previous, LzwEntry firstOf) {
            first << (kLzwTailShift - kLzwFirstShift);
 }
 
+// The linked table of the fast decoder.
+struct LzwLinks {
+    // Entries 0..255 are the roots; one more than codes: where a full
+    // table's additions land.
+    LzwEntry entries[4097];
+    // For a string of each length, the shift that takes an entry's
+    // first-byte field to the tail byte behind the string's last, or 0 when
+    // the tail is full. Behind the entries: the code loops reach both from
+    // one register, and have loads to spare, not arithmetic.
+    uint8_t tailShifts[4096];
+};
+
 // A buffer that only grows, not initialised: a file's first image sizes it,
 // and small files pay no zeroing.
 struct ScratchBuffer {
@@ -93,8 +105,7 @@ struct GifLzwTable {
     uint64_t stringStoreSize = 0;  // usable bytes; kStoreSlack more are allocated
     int32_t codeStart[4097];
     int32_t nextCode;
-    // The linked table of the fast decoder; entries 0..255 are the roots.
-    LzwEntry entries[4097];  // one more: where a full table's additions land
+    LzwLinks links;
     // Scratch of the fast decoder and writers, kept across images.
     ScratchBuffer rowIndices;
     ScratchBuffer pickColumns;

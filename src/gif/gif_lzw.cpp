@@ -343,6 +343,17 @@ __attribute__((noinline)) void CompleteRows(RowState* s, PixelWriter* out, uint8
     SetMode(s, out, imageWidth);  // less than a row is left: nothing more to complete
 }
 
+// The table's tailShifts, copied into every table made.
+struct TailShifts {
+    uint8_t of[4096];
+    constexpr TailShifts() : of{} {
+        for (int n = 0; n < 4096; ++n) {
+            of[n] = n % 4 == 0 ? 0 : static_cast<uint8_t>(kLzwTailShift - kLzwFirstShift + 8 * (n % 4));
+        }
+    }
+};
+constexpr TailShifts kTailShifts{};
+
 // The decoder's state while it runs over codes, handed to RunCodes and back.
 struct RunState {
     const uint8_t* src;  // the gathered data
@@ -369,8 +380,9 @@ struct RunState {
 // kShifts: built for processors with the three-operand shifts (BMI2), where
 // a code is its width's low bits of the loaded word without a mask.
 template <RowMode kind, bool kShifts>
-__attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwEntry* table, uint8_t* row,
+__attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwLinks* links, uint8_t* row,
                                                         uint8_t* endOfRow) {
+    LzwEntry* const table = links->entries;
     const uint8_t* const src = r->src;
     const int64_t safe = r->safe;
     uint64_t bp = r->bitPos;
@@ -380,13 +392,14 @@ __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwEntry* t
     uint64_t limit = r->limit;
     uint64_t pc = r->previous;
     LzwEntry pe = r->prev;
-    // Where the next string goes; the row is complete when it reaches
-    // endOfRow (jumped and blocked rows only count, with the same pointer).
-    uint8_t* dst = endOfRow + r->at;
+    uint64_t plen = static_cast<uint64_t>(LzwLength(pe));  // the previous string's length
+    // Where the next string goes, counted from endOfRow: the row is complete
+    // when it reaches 0 (jumped and blocked rows only count).
+    int64_t at = r->at;
     bool rowDone = false;
     // Four codes of up to 12 bits, from any bit of a byte on, fit in one
     // 8-byte load; a code that widens the codes leaves the next one in
-    // place, one bit wider.
+    // place, one bit wider. The bit position moves once per four codes.
     while (__builtin_expect(static_cast<int64_t>(bp) <= safe, 1)) {
         uint64_t v;
         std::memcpy(&v, src + (bp >> 3), 8);
@@ -399,19 +412,33 @@ __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwEntry* t
             // this one, in the previous tail when it has room.
             LzwEntry e;
             LzwEntry added;
+            uint64_t len;
             if (__builtin_expect(code < nc, 1)) {
                 e = table[code];
-                if (__builtin_expect(LzwLength(e) == 0, 0)) goto other;  // clear or end
-                added = LzwExtended(pe, static_cast<int32_t>(pc), e);
+                len = e & 0xFFF;
+                if (__builtin_expect(len == 0, 0)) {  // clear or end
+                    bp += k * w;
+                    goto other;
+                }
+                const int shift = links->tailShifts[plen];
+                if (__builtin_expect(shift != 0, 1)) {
+                    const LzwEntry placed = (e & kLzwFirstField) << shift;
+                    added = pe + kLzwOneLonger + placed;
+                } else {
+                    added = LzwExtended(pe, static_cast<int32_t>(pc), e);
+                }
             } else {
-                if (code != nc) goto other;
+                if (code != nc) {
+                    bp += k * w;
+                    goto other;
+                }
                 // The one string not yet in the table: the previous plus
                 // its own first byte.
                 added = LzwExtended(pe, static_cast<int32_t>(pc), pe);
                 e = added;
+                len = plen + 1;
             }
             table[nc] = added;
-            bp += w;
             v = rest;
             if (__builtin_expect(++nc == limit, 0)) {
                 // At 4096 codes the table freezes until the next clear
@@ -420,6 +447,9 @@ __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwEntry* t
                     nc = 4096;
                     limit = 4097;
                 } else {
+                    // The codes so far were one bit narrower than the
+                    // width the bit position moves by at the end.
+                    bp -= k + 1;
                     ++w;
                     limit <<= 1;
                     mask = mask * 2 + 1;
@@ -427,27 +457,30 @@ __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwEntry* t
             }
             pc = code;
             pe = e;
-            uint8_t* const start = dst;
-            dst += e & 0xFFF;  // 64 bits wide: added to the pointer as it is
+            plen = len;
+            const int64_t start = at;
+            at += static_cast<int64_t>(len);
             if (kind == kDraw) {
-                if (__builtin_expect(LzwLength(e) <= 4, 1)) {
+                if (__builtin_expect(len <= 4, 1)) {
                     const uint32_t tail = LzwTail(e);
-                    std::memcpy(start, &tail, 4);
+                    std::memcpy(endOfRow + start, &tail, 4);
                 } else {
-                    WalkString(table, e, start);
+                    WalkString(table, e, endOfRow + start);
                 }
             }
-            if (__builtin_expect(dst >= endOfRow, 0)) {
+            if (__builtin_expect(at >= 0, 0)) {
                 // The string that runs past the end is written whole: the
                 // rows it reaches may be drawn. Past a jump it goes where
                 // the next row starts.
-                if (kind != kDraw && dst > endOfRow) {
-                    WalkString(table, e, kind == kJump ? row + (start - endOfRow) : start);
+                if (kind != kDraw && at > 0) {
+                    WalkString(table, e, kind == kJump ? row + start : endOfRow + start);
                 }
+                bp += (k + 1) * w;
                 rowDone = true;
                 goto other;
             }
         }
+        bp += 4 * w;
     }
 other:
     r->bitPos = bp;
@@ -457,20 +490,20 @@ other:
     r->limit = limit;
     r->previous = pc;
     r->prev = pe;
-    r->at = static_cast<int32_t>(dst - endOfRow);
+    r->at = static_cast<int32_t>(at);
     return rowDone;
 }
 
 template <RowMode kind>
-__attribute__((noinline)) bool RunCodesPlain(RunState* r, LzwEntry* table, uint8_t* row, uint8_t* endOfRow) {
-    return RunCodesBody<kind, false>(r, table, row, endOfRow);
+__attribute__((noinline)) bool RunCodesPlain(RunState* r, LzwLinks* links, uint8_t* row, uint8_t* endOfRow) {
+    return RunCodesBody<kind, false>(r, links, row, endOfRow);
 }
 
 #if defined(__x86_64__)
 template <RowMode kind>
-__attribute__((noinline, target("bmi,bmi2"))) bool RunCodesShifts(RunState* r, LzwEntry* table, uint8_t* row,
+__attribute__((noinline, target("bmi,bmi2"))) bool RunCodesShifts(RunState* r, LzwLinks* links, uint8_t* row,
                                                                   uint8_t* endOfRow) {
-    return RunCodesBody<kind, true>(r, table, row, endOfRow);
+    return RunCodesBody<kind, true>(r, links, row, endOfRow);
 }
 bool HasShifts() {
     static const bool has = [] {
@@ -482,11 +515,11 @@ bool HasShifts() {
 #endif
 
 template <RowMode kind>
-bool RunCodes(RunState* r, LzwEntry* table, uint8_t* row, uint8_t* endOfRow) {
+bool RunCodes(RunState* r, LzwLinks* links, uint8_t* row, uint8_t* endOfRow) {
 #if defined(__x86_64__)
-    if (!gPortableCodeLoop && HasShifts()) return RunCodesShifts<kind>(r, table, row, endOfRow);
+    if (!gPortableCodeLoop && HasShifts()) return RunCodesShifts<kind>(r, links, row, endOfRow);
 #endif
-    return RunCodesPlain<kind>(r, table, row, endOfRow);
+    return RunCodesPlain<kind>(r, links, row, endOfRow);
 }
 
 // True when rows were jumped over in an image whose data end before its
@@ -495,7 +528,7 @@ bool RunCodes(RunState* r, LzwEntry* table, uint8_t* row, uint8_t* endOfRow) {
 __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* file, PixelWriter* out,
                                                  int32_t clearCode) {
     GifLzwTable* t = f->decoder->lzw.get();
-    LzwEntry* const table = t->entries;
+    LzwEntry* const table = t->links.entries;
     const int32_t endCode = clearCode + 1;
     uint8_t* const row = out->rowIndices;
     const int32_t imageWidth = f->width;
@@ -642,7 +675,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         r.previous = static_cast<uint64_t>(previous);
         r.prev = prev;
         r.at = filled - rowEnd;
-        const bool rowDone = RunCodes<kind>(&r, table, row, row + rowEnd);
+        const bool rowDone = RunCodes<kind>(&r, &t->links, row, row + rowEnd);
         bitPos = r.bitPos;
         width = static_cast<int>(r.width);
         codeMask = static_cast<uint32_t>(r.mask);
@@ -711,6 +744,8 @@ GifLzwTable* PrepareLzwTable(GifDecoder* d, int64_t pixels, bool needStore) {
         // Not value-initialised: the offsets and entries are written before
         // they are read.
         d->lzw.reset(new GifLzwTable);
+        static_assert(sizeof(kTailShifts.of) == sizeof(d->lzw->links.tailShifts));
+        std::memcpy(d->lzw->links.tailShifts, kTailShifts.of, sizeof(kTailShifts.of));
     }
     GifLzwTable* t = d->lzw.get();
     if (needStore) {
@@ -766,9 +801,9 @@ bool DecodeImageData(GifFrameState* f, std::FILE* file, uint8_t* canvas) {
     auto setRoots = [&]() {
         // The roots (an earlier image with a smaller code size may have
         // used their slots for added codes).
-        for (int32_t i = 0; i < clearCode; ++i) t->entries[i] = LzwRoot(i);
-        t->entries[clearCode] = kLzwControl;
-        t->entries[clearCode + 1] = kLzwControl;
+        for (int32_t i = 0; i < clearCode; ++i) t->links.entries[i] = LzwRoot(i);
+        t->links.entries[clearCode] = kLzwControl;
+        t->links.entries[clearCode + 1] = kLzwControl;
     };
     setRoots();
     if (DecodeCodesLinked(f, file, &out, clearCode)) {
