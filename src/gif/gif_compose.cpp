@@ -278,15 +278,18 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
         // The picks land on consecutive canvas columns (a column step of
         // less than one canvas column never skips one).
         uint8_t* first = dst + static_cast<size_t>(pickCount > 0 ? pickTargets[0] : 0) * 4;
+        // A local copy: the canvas stores could otherwise alias the member,
+        // and it would be loaded again for every pixel.
+        const int32_t* const picks = pickColumns;
         if (allOpaque) {
-            for (; p < end; ++p) Store(first + p * 4, palette[indices[pickColumns[p]]]);
+            for (; p < end; ++p) Store(first + p * 4, palette[indices[picks[p]]]);
         } else {
             // Four picks at a time, as in the full-size rows.
             for (; p + 4 <= end; p += 4) {
-                DrawFour(first + p * 4, indices[pickColumns[p]], indices[pickColumns[p + 1]],
-                         indices[pickColumns[p + 2]], indices[pickColumns[p + 3]]);
+                DrawFour(first + p * 4, indices[picks[p]], indices[picks[p + 1]], indices[picks[p + 2]],
+                         indices[picks[p + 3]]);
             }
-            for (; p < end; ++p) Blend(first + p * 4, indices[pickColumns[p]]);
+            for (; p < end; ++p) Blend(first + p * 4, indices[picks[p]]);
         }
     }
     decoder->lastColumn = columnOfX[count - 1];
