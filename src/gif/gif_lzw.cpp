@@ -393,9 +393,12 @@ __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwLinks* l
     uint64_t pc = r->previous;
     LzwEntry pe = r->prev;
     uint64_t plen = static_cast<uint64_t>(LzwLength(pe));  // the previous string's length
-    // Where the next string goes, counted from endOfRow: the row is complete
-    // when it reaches 0 (jumped and blocked rows only count).
+    // Jumped and blocked rows count their pixels up from minus the row's
+    // length: the row is complete at 0. Drawn rows move a pointer to where
+    // the next string goes, up to endOfRow (it needs no register for
+    // endOfRow in the stores).
     int64_t at = r->at;
+    uint8_t* dst = endOfRow + r->at;
     bool rowDone = false;
     // Four codes of up to 12 bits, from any bit of a byte on, fit in one
     // 8-byte load; a code that widens the codes leaves the next one in
@@ -459,16 +462,22 @@ __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwLinks* l
             pe = e;
             plen = len;
             const int64_t start = at;
-            at += static_cast<int64_t>(len);
+            uint8_t* const startPtr = dst;
+            bool ended;
             if (kind == kDraw) {
+                dst += len;
                 if (__builtin_expect(len <= 4, 1)) {
                     const uint32_t tail = LzwTail(e);
-                    std::memcpy(endOfRow + start, &tail, 4);
+                    std::memcpy(startPtr, &tail, 4);
                 } else {
-                    WalkString(table, e, endOfRow + start);
+                    WalkString(table, e, startPtr);
                 }
+                ended = dst >= endOfRow;
+            } else {
+                at += static_cast<int64_t>(len);
+                ended = at >= 0;
             }
-            if (__builtin_expect(at >= 0, 0)) {
+            if (__builtin_expect(ended, 0)) {
                 // The string that runs past the end is written whole: the
                 // rows it reaches may be drawn. Past a jump it goes where
                 // the next row starts.
@@ -490,7 +499,7 @@ other:
     r->limit = limit;
     r->previous = pc;
     r->prev = pe;
-    r->at = static_cast<int32_t>(at);
+    r->at = static_cast<int32_t>(kind == kDraw ? dst - endOfRow : at);
     return rowDone;
 }
 
