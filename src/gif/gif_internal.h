@@ -51,30 +51,32 @@ inline uint32_t LzwTail(LzwEntry e) { return static_cast<uint32_t>(e >> kLzwTail
 inline LzwEntry LzwRoot(int32_t i) {
     return kLzwOneLonger | static_cast<LzwEntry>(i) << kLzwFirstShift | static_cast<LzwEntry>(i) << kLzwTailShift;
 }
+// The shift that takes an entry's first-byte field to the tail byte behind
+// the last of a string of this length (its tail holds length mod 4 bytes),
+// or 0 when the tail is full.
+constexpr int LzwTailShift(int32_t length) {
+    return (length & 3) == 0 ? 0 : kLzwTailShift - kLzwFirstShift + 8 * (length & 3);
+}
 // The string of entry prev (code previous) plus the first byte of entry
 // firstOf: one more byte in the tail, or, when the tail is full, a new tail
 // behind prev's string. The byte is moved from its field straight into the
 // tail.
 inline LzwEntry LzwExtended(LzwEntry prev, int32_t previous, LzwEntry firstOf) {
     const LzwEntry first = firstOf & kLzwFirstField;
-    const int inTail = LzwLength(prev) & 3;
-    if (__builtin_expect(inTail != 0, 1)) {
-        // The tail holds length mod 4 bytes: the byte goes behind them.
-        return prev + kLzwOneLonger + (first << (kLzwTailShift - kLzwFirstShift + 8 * inTail));
-    }
+    const int shift = LzwTailShift(LzwLength(prev));
+    if (__builtin_expect(shift != 0, 1)) return prev + kLzwOneLonger + (first << shift);
     return ((prev + kLzwOneLonger) & kLzwFirstAndLength) | static_cast<LzwEntry>(previous) << kLzwPrefixShift |
            first << (kLzwTailShift - kLzwFirstShift);
 }
 
 // The linked table of the fast decoder.
 struct LzwLinks {
-    // Entries 0..255 are the roots; one more than codes: where a full
+    // Entries 0..255 are the roots; the one past code 4095 is where a full
     // table's additions land.
     LzwEntry entries[4097];
-    // For a string of each length, the shift that takes an entry's
-    // first-byte field to the tail byte behind the string's last, or 0 when
-    // the tail is full. Behind the entries: the code loops reach both from
-    // one register, and have loads to spare, not arithmetic.
+    // LzwTailShift of every length, looked up: the code loops have loads to
+    // spare, not arithmetic. Behind the entries, so that one register
+    // reaches both.
     uint8_t tailShifts[4096];
 };
 

@@ -347,9 +347,7 @@ __attribute__((noinline)) void CompleteRows(RowState* s, PixelWriter* out, uint8
 struct TailShifts {
     uint8_t of[4096];
     constexpr TailShifts() : of{} {
-        for (int n = 0; n < 4096; ++n) {
-            of[n] = n % 4 == 0 ? 0 : static_cast<uint8_t>(kLzwTailShift - kLzwFirstShift + 8 * (n % 4));
-        }
+        for (int n = 0; n < 4096; ++n) of[n] = static_cast<uint8_t>(LzwTailShift(n));
     }
 };
 constexpr TailShifts kTailShifts{};
