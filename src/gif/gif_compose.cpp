@@ -148,9 +148,13 @@ PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c, bool referencePath)
     }
     if (reference) return;
     GifLzwTable* table = decoder->lzw.get();
+    // Rows of up to 16 KiB together: the decoder stops once per batch,
+    // not once per row (narrow images have many short rows).
+    if (f->width > 0) batchRows = std::clamp<int32_t>((16 << 10) / f->width, 1, std::max(f->height, 1));
     // A string that ends a run of superseded rows is written where it
     // falls, mostly before the next row's start.
-    rowIndices = table->rowIndices.Get(static_cast<size_t>(f->width) + 2 * kMaxStringLength + 48) +
+    rowIndices = table->rowIndices.Get(static_cast<size_t>(batchRows) * static_cast<size_t>(f->width) +
+                                       2 * kMaxStringLength + 48) +
                  kMaxStringLength + 16;
     if (downscaled) {
         // Within a row, a pixel lands only where its canvas column differs
@@ -215,7 +219,10 @@ void PixelWriter::DrawFullRows() {
 }
 
 void PixelWriter::Finish() {
-    if (!reference && filled > 0) DrawRow(rowIndices, filled);
+    if (!reference) {
+        if (frame->width > 0) DrawFullRows();  // a batch the data ended in
+        if (filled > 0) DrawRow(rowIndices, filled);
+    }
     filled = 0;
 }
 

@@ -186,6 +186,9 @@ struct PixelWriter {
     uint8_t* rowIndices = nullptr;
     int32_t filled = 0;
     int32_t storedRow = 0;
+    // Stored rows the buffer holds at once: where no row can be jumped,
+    // the decoder fills several before it stops to draw them (at least 1).
+    int32_t batchRows = 1;
     // Entries for the roots' values only (1 << minCodeSize of them).
     uint32_t palette[256];
     uint8_t opaque[256];

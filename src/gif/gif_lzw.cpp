@@ -317,6 +317,12 @@ void SetMode(RowState* s, const PixelWriter* out, int32_t imageWidth) {
     } else {
         s->mode = out->RowWanted() ? kDraw : kBlocked;
         s->end = imageWidth;
+        if (s->mode == kDraw && !out->skipAllowed) {
+            // No row of this image is jumped over: a batch of rows at once
+            // (a row that is not wanted is drawn to no effect, as a
+            // blocked row is).
+            s->end *= std::clamp(out->frame->height - out->storedRow, 1, out->batchRows);
+        }
     }
 }
 
