@@ -206,6 +206,7 @@ void PixelWriter::EmitReference(const uint8_t* s, int32_t len) {
 
 void PixelWriter::DrawFullRows() {
     const int32_t width = frame->width;
+    if (width == 0) return;  // an image without columns has no full row
     int32_t offset = 0;
     while (filled - offset >= width) {
         DrawRow(rowIndices + offset, width);
@@ -220,7 +221,7 @@ void PixelWriter::DrawFullRows() {
 
 void PixelWriter::Finish() {
     if (!reference) {
-        if (frame->width > 0) DrawFullRows();  // a batch the data ended in
+        DrawFullRows();  // a batch the data ended in
         if (filled > 0) DrawRow(rowIndices, filled);
     }
     filled = 0;
