@@ -108,6 +108,10 @@ void OpenRegularFile(GifDecoder* d, const char* path) {
     d->fileBuffer.reset(static_cast<uint8_t*>(std::malloc(bufferSize)));
     if (!d->fileBuffer) throw std::bad_alloc();
     std::setvbuf(stream, reinterpret_cast<char*>(d->fileBuffer.get()), _IOFBF, bufferSize);
+    // A stream opened from a descriptor does not know its offset, and every
+    // ftell (one per image) would ask the kernel; after a seek it counts
+    // the offset itself.
+    if (std::fseek(stream, 0, SEEK_SET) != 0) FailDecode();
 }
 
 // The header, screen and global table of the stream the decoder holds.
