@@ -101,6 +101,23 @@ std::vector<std::pair<std::string, EncodedGif>> GeneratedSeeds() {
     tall.globalPalette = Palette(4, seed++);
     tall.images.push_back(Image(0, 0, 300, 200, 4, seed++));
     seeds.emplace_back("gen-tall.gif", tall);
+
+    EncodedGif flat;  // long strings in an image large and flat enough to copy them
+    flat.screenWidth = 200;
+    flat.screenHeight = 120;
+    flat.globalPalette = Palette(8, seed++);
+    for (int t = 0; t < 2; ++t) {
+        EncodedImage bands;
+        bands.width = 200;
+        bands.height = 120;
+        bands.transparentIndex = t == 1 ? 0 : -1;
+        for (int i = 0; i < 200 * 120; ++i) {
+            const int x = i % 200, y = i / 200;
+            bands.indices.push_back(static_cast<uint8_t>(i % 89 == 0 ? 7 : ((x + 2 * y) / 23 + t) % 6));
+        }
+        flat.images.push_back(bands);
+    }
+    seeds.emplace_back("gen-flat.gif", flat);
     return seeds;
 }
 

@@ -144,4 +144,41 @@ TEST(GifLzw, LongDataAcrossChunksAndCutShort) {
     }
 }
 
+TEST(GifLzw, LongStringsOfFlatPictures) {
+    // Flat bands with specks: strings of every length, several clear codes
+    // per image, and frames that repeat rows of the one before. Opaque
+    // frames at 250 jump rows, transparent ones fill rows in batches,
+    // interlaced ones come out of order; the cut files end inside the data.
+    for (const bool transparent : {false, true}) {
+        for (const bool interlaced : {false, true}) {
+            EncodedGif gif;
+            gif.screenWidth = 400, gif.screenHeight = 300;
+            gif.globalPalette = TestPalette(16);
+            for (int t = 0; t < 3; ++t) {
+                EncodedImage im;
+                im.width = gif.screenWidth - 40 * t, im.height = gif.screenHeight - 30 * t;
+                im.left = 20 * t, im.top = 10 * t;
+                im.interlaced = interlaced;
+                im.transparentIndex = transparent ? 0 : -1;
+                for (int y = 0; y < im.height; ++y) {
+                    for (int x = 0; x < im.width; ++x) {
+                        const bool speck = (x * 31 + y * 17 + t) % 97 == 0;
+                        im.indices.push_back(uint8_t(speck ? 9 : ((x + y * 3) / 37 + y / 23 + t) % 7));
+                    }
+                }
+                gif.images.push_back(im);
+            }
+            const Bytes bytes = EncodeGif(gif);
+            // Under a quarter of a byte per pixel: mostly long strings.
+            ASSERT_LT(bytes.size() * 4, size_t(400 * 300));
+            for (int scale : {100000, 400, 250, 100}) {
+                EXPECT_EQ(DecodeBytes(bytes, scale).frameCount, 3) << scale;
+                for (size_t cut : {bytes.size() / 5, bytes.size() / 2}) {
+                    EXPECT_FALSE(DecodeBytes(Bytes(bytes.begin(), bytes.begin() + cut), scale).frames.empty());
+                }
+            }
+        }
+    }
+}
+
 }  // namespace

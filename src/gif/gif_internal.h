@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -78,6 +79,13 @@ struct LzwLinks {
     // spare, not arithmetic. Behind the entries, so that one register
     // reaches both.
     uint8_t tailShifts[4096];
+    // For the drawn rows that copy long strings (see GifLzwTable::lastSeen),
+    // set before each run over codes: the table; what turns a row buffer
+    // address into an output position; the first position the row buffer
+    // still holds as written since the last clear code.
+    int64_t* lastSeen;
+    int64_t positionBias;
+    int64_t validFrom;
 };
 
 // A buffer that only grows, not initialised: a file's first image sizes it,
@@ -108,6 +116,12 @@ struct GifLzwTable {
     int32_t codeStart[4097];
     int32_t nextCode;
     LzwLinks links;
+    // Where the string of each code was last written whole into the row
+    // buffer, as an output position (see DecodeCodesLinked): a long string
+    // whose prefix the buffer still holds is copied, not walked. Made by the
+    // first image that copies; files without one go without.
+    std::unique_ptr<int64_t[]> lastSeen;
+    int64_t nextOutput = 0;  // where the next image's output positions start
     // Scratch of the fast decoder and writers, kept across images.
     ScratchBuffer rowIndices;
     ScratchBuffer pickColumns;

@@ -372,6 +372,72 @@ struct RunState {
     int32_t at;  // pixels count up from minus the row's length to 0 at its end
 };
 
+// Writes the string of entry e (code), longer than 4 bytes, at dst, whose
+// output position is here. From the first prefix on that the row buffer
+// still holds where it was written before, the string is copied from there;
+// up to it, it is walked, and every prefix met is remembered at here. A copy
+// overwrites up to 31 bytes behind the string, a tail up to 3 (the buffers
+// have slack). The string a prefix was last seen in ends at or before here,
+// so a copy never reads what it writes.
+inline __attribute__((always_inline)) void WriteLongString(const LzwEntry* table, int64_t* lastSeen, LzwEntry e,
+                                                           uint64_t code, uint8_t* dst, int64_t here,
+                                                           int64_t validFrom) {
+    const int32_t length = LzwLength(e);
+    int32_t at = length - (((length - 1) & 3) + 1);
+    lastSeen[code] = here;
+    int32_t prefix = LzwPrefix(e);
+    int64_t seen = lastSeen[prefix];
+    if (seen >= validFrom) {
+        // Written before, and nothing wrote over it since: its bytes end at
+        // or before here. Nothing is written yet, so the copy may run on
+        // behind the prefix; the tail comes after it.
+        const uint8_t* src = dst - (here - seen);
+        uint8_t chunk[16];
+        std::memcpy(chunk, src, 16);
+        std::memcpy(dst, chunk, 16);
+        std::memcpy(chunk, src + 16, 16);
+        std::memcpy(dst + 16, chunk, 16);
+        for (int32_t i = 32; i < at; i += 16) {
+            std::memcpy(chunk, src + i, 16);
+            std::memcpy(dst + i, chunk, 16);
+        }
+        const uint32_t tail = LzwTail(e);
+        std::memcpy(dst + at, &tail, 4);
+        return;
+    }
+    for (;;) {
+        const uint32_t tail = LzwTail(e);
+        std::memcpy(dst + at, &tail, 4);
+        lastSeen[prefix] = here;
+        e = table[prefix];
+        at -= 4;
+        if (at == 0) break;
+        prefix = LzwPrefix(e);
+        seen = lastSeen[prefix];
+        if (seen >= validFrom) {
+            // The bytes from at on are written: nothing is copied behind the
+            // prefix.
+            const uint32_t last = LzwTail(e);
+            std::memcpy(dst + at, &last, 4);
+            const uint8_t* src = dst - (here - seen);
+            int32_t i = 0;
+            for (; i + 16 <= at; i += 16) {
+                uint8_t chunk[16];
+                std::memcpy(chunk, src + i, 16);
+                std::memcpy(dst + i, chunk, 16);
+            }
+            for (; i < at; i += 4) {
+                uint32_t word;
+                std::memcpy(&word, src + i, 4);
+                std::memcpy(dst + i, &word, 4);
+            }
+            return;
+        }
+    }
+    const uint32_t tail = LzwTail(e);
+    std::memcpy(dst, &tail, 4);
+}
+
 // The common case, one function per kind of row: codes that are wholly held
 // and in the table, until a row (or a run of superseded rows) is complete.
 // Returns false at anything else (near the end of the held data, clear, end,
@@ -383,7 +449,7 @@ struct RunState {
 //
 // kShifts: built for processors with the three-operand shifts (BMI2), where
 // a code is its width's low bits of the loaded word without a mask.
-template <RowMode kind, bool kShifts>
+template <RowMode kind, bool kCopy, bool kShifts>
 __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwLinks* links, uint8_t* row,
                                                         uint8_t* endOfRow) {
     LzwEntry* const table = links->entries;
@@ -474,7 +540,14 @@ __attribute__((always_inline)) inline bool RunCodesBody(RunState* r, LzwLinks* l
                     const uint32_t tail = LzwTail(e);
                     std::memcpy(startPtr, &tail, 4);
                 } else {
-                    WalkString(table, e, startPtr);
+                    if (kCopy) {
+                        WriteLongString(table, links->lastSeen, e, code, startPtr,
+                                        static_cast<int64_t>(reinterpret_cast<uintptr_t>(startPtr)) +
+                                            links->positionBias,
+                                        links->validFrom);
+                    } else {
+                        WalkString(table, e, startPtr);
+                    }
                 }
                 ended = dst >= endOfRow;
             } else {
@@ -507,16 +580,16 @@ other:
     return rowDone;
 }
 
-template <RowMode kind>
+template <RowMode kind, bool kCopy>
 __attribute__((noinline)) bool RunCodesPlain(RunState* r, LzwLinks* links, uint8_t* row, uint8_t* endOfRow) {
-    return RunCodesBody<kind, false>(r, links, row, endOfRow);
+    return RunCodesBody<kind, kCopy, false>(r, links, row, endOfRow);
 }
 
 #if defined(__x86_64__)
-template <RowMode kind>
+template <RowMode kind, bool kCopy>
 __attribute__((noinline, target("bmi,bmi2"))) bool RunCodesShifts(RunState* r, LzwLinks* links, uint8_t* row,
                                                                   uint8_t* endOfRow) {
-    return RunCodesBody<kind, true>(r, links, row, endOfRow);
+    return RunCodesBody<kind, kCopy, true>(r, links, row, endOfRow);
 }
 bool HasShifts() {
     static const bool has = [] {
@@ -527,12 +600,12 @@ bool HasShifts() {
 }
 #endif
 
-template <RowMode kind>
+template <RowMode kind, bool kCopy>
 bool RunCodes(RunState* r, LzwLinks* links, uint8_t* row, uint8_t* endOfRow) {
 #if defined(__x86_64__)
-    if (!gPortableCodeLoop && HasShifts()) return RunCodesShifts<kind>(r, links, row, endOfRow);
+    if (!gPortableCodeLoop && HasShifts()) return RunCodesShifts<kind, kCopy>(r, links, row, endOfRow);
 #endif
-    return RunCodesPlain<kind>(r, links, row, endOfRow);
+    return RunCodesPlain<kind, kCopy>(r, links, row, endOfRow);
 }
 
 // True when rows were jumped over in an image whose data end before its
@@ -555,6 +628,31 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     int32_t rowEnd = state.end;
 
     GatheredData data(f, file, t);
+
+    // Drawn rows copy long strings from where they were written before in
+    // large images whose data (all gathered at once) come to under a
+    // quarter of a byte per pixel: mostly long strings, as in flat
+    // drawings. Other images have too few for the bookkeeping to pay.
+    const int64_t pixels = static_cast<int64_t>(f->width) * f->height;
+    const bool copyLongStrings = data.ended && pixels >= 16384 && static_cast<int64_t>(data.size) * 4 < pixels;
+    // Output positions count the image's pixels in stream order from a
+    // start above every position of the images before (and of an earlier
+    // decoding of this one), so that what lastSeen holds from them is
+    // never taken. Only strings written since the last clear code can be
+    // copied. Should the count ever come near its limit (billions of
+    // images), the table is forgotten and counting starts again.
+    if (t->nextOutput > (int64_t{1} << 60)) {
+        t->lastSeen.reset();
+        t->nextOutput = 0;
+    }
+    if (copyLongStrings && !t->lastSeen) {
+        t->lastSeen.reset(new int64_t[4096]);
+        std::fill(t->lastSeen.get(), t->lastSeen.get() + 4096, INT64_MIN);
+    }
+    const int64_t firstPosition = t->nextOutput + 2 * kMaxStringLength;
+    t->nextOutput = firstPosition + pixels + 2 * kMaxStringLength;
+    int64_t clearPosition = firstPosition;
+    auto position = [&]() { return firstPosition + static_cast<int64_t>(out->storedRow) * imageWidth + filled; };
     const uint8_t* bytes = data.bytes;
     uint64_t bitPos = 0;
     uint64_t limitBits = static_cast<uint64_t>(data.size) * 8;
@@ -662,6 +760,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             if (code == kNoMoreData) return kEnded;
             if (code > nextCode) FailDecode();
             if (code != clearCode) break;
+            clearPosition = position();
             nextCode = clearCode + 2;
             width = f->minCodeSize + 1;
             widthLimit = 1 << width;
@@ -688,7 +787,16 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         r.previous = static_cast<uint64_t>(previous);
         r.prev = prev;
         r.at = filled - rowEnd;
-        const bool rowDone = RunCodes<kind>(&r, &t->links, row, row + rowEnd);
+        bool rowDone;
+        if (kind == kDraw && copyLongStrings) {
+            const int64_t rowStart = firstPosition + static_cast<int64_t>(out->storedRow) * imageWidth;
+            t->links.lastSeen = t->lastSeen.get();
+            t->links.positionBias = rowStart - static_cast<int64_t>(reinterpret_cast<uintptr_t>(row));
+            t->links.validFrom = std::max(rowStart, clearPosition);
+            rowDone = RunCodes<kDraw, true>(&r, &t->links, row, row + rowEnd);
+        } else {
+            rowDone = RunCodes<kind, false>(&r, &t->links, row, row + rowEnd);
+        }
         bitPos = r.bitPos;
         width = static_cast<int>(r.width);
         codeMask = static_cast<uint32_t>(r.mask);
