@@ -176,6 +176,7 @@ PixelWriter::PixelWriter(GifFrameState* f, uint8_t* c, bool referencePath)
         // the codes can name is drawn and the next row draws every picked
         // column (not the one-column case, where its first pixel is skipped).
         skipAllowed = allOpaque && !f->interlaced && f->width > 0 && columnOfX[0] != columnOfX[f->width - 1];
+        pairRows = !allOpaque && !f->interlaced && f->width > 0 && columnOfX[0] != columnOfX[f->width - 1];
     }
 }
 
@@ -301,6 +302,57 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
         }
     }
     decoder->lastColumn = columnOfX[count - 1];
+}
+
+bool PixelWriter::CanDrawTwoRows(int32_t row) const {
+    if (!pairRows || row + 1 >= frame->height) return false;
+    const size_t screenRow = static_cast<size_t>(frame->top + row);
+    const int32_t yi = decoder->rowOfY[screenRow];
+    // The first row is drawn (it starts at column 0, as every row after a
+    // complete one of more than one canvas column does), so the second is
+    // too: it lies further down.
+    return yi == decoder->rowOfY[screenRow + 1] &&
+           !(decoder->rowMarks[static_cast<size_t>(yi)] > decoder->rowPosOfY[screenRow]) &&
+           decoder->columnOfX[static_cast<size_t>(frame->left)] != decoder->lastColumn;
+}
+
+void PixelWriter::DrawTwoRows(const uint8_t* first, const uint8_t* second, int32_t row) {
+    const size_t screenRow = static_cast<size_t>(frame->top + row);
+    const int32_t yi = decoder->rowOfY[screenRow];
+    int32_t& mark = decoder->rowMarks[static_cast<size_t>(yi)];
+    for (size_t k = 0; k < 2; ++k) {
+        const double yf = decoder->rowPosOfY[screenRow + k];
+        if (yf > mark) mark = static_cast<int32_t>(yf);
+    }
+    uint8_t* dst = canvas + (static_cast<size_t>(yi) * decoder->scaledWidth + static_cast<size_t>(pickTargets[0])) * 4;
+    const int32_t* const picks = pickColumns;
+    const size_t end = pickCount;
+    size_t p = 0;
+    for (; p + 4 <= end; p += 4) {
+        const uint8_t b0 = second[picks[p]], b1 = second[picks[p + 1]], b2 = second[picks[p + 2]],
+                      b3 = second[picks[p + 3]];
+        const int drawn = opaque[b0] + opaque[b1] + opaque[b2] + opaque[b3];
+        if (drawn == 4) {
+            // The second row covers all four.
+            std::memcpy(dst + p * 4, &palette[b0], 4);
+            std::memcpy(dst + p * 4 + 4, &palette[b1], 4);
+            std::memcpy(dst + p * 4 + 8, &palette[b2], 4);
+            std::memcpy(dst + p * 4 + 12, &palette[b3], 4);
+            continue;
+        }
+        const uint8_t a0 = first[picks[p]], a1 = first[picks[p + 1]], a2 = first[picks[p + 2]],
+                      a3 = first[picks[p + 3]];
+        if (drawn == 0) {
+            DrawFour(dst + p * 4, a0, a1, a2, a3);  // the first row shows through
+        } else {
+            BlendTwo(dst + p * 4, a0, b0);
+            BlendTwo(dst + p * 4 + 4, a1, b1);
+            BlendTwo(dst + p * 4 + 8, a2, b2);
+            BlendTwo(dst + p * 4 + 12, a3, b3);
+        }
+    }
+    for (; p < end; ++p) BlendTwo(dst + p * 4, first[picks[p]], second[picks[p]]);
+    decoder->lastColumn = decoder->columnOfX[static_cast<size_t>(frame->left + frame->width - 1)];
 }
 
 int32_t PixelWriter::SupersededRows() const {

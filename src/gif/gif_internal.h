@@ -255,6 +255,21 @@ struct PixelWriter {
     // drawn row (row marks, last column) is done.
     void DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, bool draw);
 
+    // Downscaled rows with transparency, not interlaced, over more than one
+    // canvas column: where two complete stored rows land on one canvas row
+    // and both are drawn, DrawTwoRows draws them in one pass, with the
+    // pixels and bookkeeping that DrawRowAt for each in turn leaves.
+    bool pairRows = false;
+    bool CanDrawTwoRows(int32_t row) const;
+    void DrawTwoRows(const uint8_t* first, const uint8_t* second, int32_t row);
+    // Blend of index a and then index b over the pixel at dst.
+    void BlendTwo(uint8_t* dst, uint8_t a, uint8_t b) const {
+        uint32_t old;
+        std::memcpy(&old, dst, 4);
+        const uint32_t pixel = (((old & keptBits[a]) | drawnColour[a]) & keptBits[b]) | drawnColour[b];
+        std::memcpy(dst, &pixel, 4);
+    }
+
     void EmitReference(const uint8_t* s, int32_t len);
     void DrawFullRows();
     void DrawRow(const uint8_t* indices, int32_t count);

@@ -339,6 +339,12 @@ __attribute__((noinline)) void CompleteRows(RowState* s, PixelWriter* out, uint8
     while (s->filled - offset >= imageWidth) {
         // A row beyond the image's last: more pixels than the image holds.
         if (imageWidth == 0 || out->storedRow >= out->frame->height) FailDecode();
+        if (s->filled - offset >= 2 * imageWidth && out->CanDrawTwoRows(out->storedRow)) {
+            out->DrawTwoRows(row + offset, row + offset + imageWidth, out->storedRow);
+            offset += 2 * imageWidth;
+            out->storedRow += 2;
+            continue;
+        }
         out->DrawRowAt(row + offset, imageWidth, out->storedRow, true);
         offset += imageWidth;
         ++out->storedRow;
