@@ -290,6 +290,10 @@ void PixelWriter::DrawRowAt(const uint8_t* indices, int32_t count, int32_t row, 
         // A local copy: the canvas stores could otherwise alias the member,
         // and it would be loaded again for every pixel.
         const int32_t* const picks = pickColumns;
+        // The canvas row has mostly left the cache while the row's codes
+        // streamed through it; asking for all its lines at once beats
+        // missing them one store after another.
+        for (size_t b = 0; b < end * 4; b += 64) __builtin_prefetch(first + b, 1);
         if (allOpaque) {
             for (; p < end; ++p) Store(first + p * 4, palette[indices[picks[p]]]);
         } else {
