@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <thread>
 #include <new>
 
 #include "gif/gif_internal.h"
@@ -163,15 +165,52 @@ TEST(GifLimits, StringStoreFollowsTheLargestImage) {
     w.Pixels(0, 0, 10, 10, Bytes(100, 1)).Pixels(0, 0, 30, 20, Bytes(600, 2)).Pixels(0, 0, 5, 5, Bytes(25, 3));
     const Bytes bytes = w.Trailer().bytes;
     EXPECT_EQ(DecodeBytes(bytes, 250).frameCount, 3);
-    GifDecoder d;
-    d.referencePixelPath = true;
-    gScaleWidth = 250;
-    OpenGifStream(&d, StreamOf(bytes));
-    while (ReadGifBlock(&d) != kGifTrailer) {
-    }
-    ASSERT_EQ(d.frameCount, 3);
-    EXPECT_EQ(d.lzw->stringStoreSize, 2u * 600 + 261);
+    // On a thread of its own: a decoder takes the table the last one on its
+    // thread left, store and all.
+    std::thread([&] {
+        GifDecoder d;
+        d.referencePixelPath = true;
+        gScaleWidth = 250;
+        OpenGifStream(&d, StreamOf(bytes));
+        while (ReadGifBlock(&d) != kGifTrailer) {
+        }
+        ASSERT_EQ(d.frameCount, 3);
+        EXPECT_EQ(d.lzw->stringStoreSize, 2u * 600 + 261);
+    }).join();
     EXPECT_LE(kStoreBound, 8u << 20);
+}
+
+TEST(GifDecoderReuse, NextDecoderOnTheThreadStartsClean) {
+    // A decoder leaves its canvas, stream buffer and table to the next one
+    // on its thread. The next file's canvas must still start transparent:
+    // its one image covers a corner only. And the table must not carry over
+    // what the first file's images made (a larger code size there).
+    GifWriter big = GifWithGlobalTable(40, 30, 256);
+    Bytes noise;
+    for (int i = 0; i < 40 * 30; ++i) noise.push_back(uint8_t(i * 7 + i / 40));
+    big.Pixels(0, 0, 40, 30, noise);
+    const Bytes first = big.Trailer().bytes;
+    GifWriter small = GifWithGlobalTable(20, 10);
+    small.Pixels(0, 0, 2, 2, {1, 2, 3, 1});
+    const Bytes second = small.Trailer().bytes;
+    std::vector<int> expected(20 * 10, -1);
+    expected[0] = 1, expected[1] = 2, expected[20] = 3, expected[21] = 1;
+    for (const std::string& path : {"reuse-first.gif"s, "reuse-second.gif"s}) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>((path == "reuse-first.gif" ? first : second).data()),
+                   std::streamsize((path == "reuse-first.gif" ? first : second).size()));
+    }
+    gScaleWidth = 100000;
+    for (int round = 0; round < 2; ++round) {
+        Decoded a, b;
+        EXPECT_EQ(DecodeGifFile("reuse-first.gif", &a), 1);
+        EXPECT_EQ(DecodeGifFile("reuse-second.gif", &b), 1);
+        EXPECT_EQ(a.frames, DecodeBytes(first).frames);
+        ASSERT_EQ(b.frames.size(), 1u);
+        EXPECT_EQ(b.Indices(0), expected);
+    }
+    std::filesystem::remove("reuse-first.gif");
+    std::filesystem::remove("reuse-second.gif");
 }
 
 }  // namespace

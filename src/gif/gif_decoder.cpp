@@ -17,6 +17,47 @@ namespace {
 
 inline int32_t Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
 
+// What the last finished decoder on this thread left (see
+// TakeSpareLzwTable). A canvas or stream buffer above kMostKeptBytes is
+// given back instead.
+constexpr size_t kMostKeptBytes = size_t{16} << 20;
+struct SpareBuffers {
+    std::unique_ptr<GifLzwTable> lzw;
+    MallocBytes fileBuffer;
+    size_t fileBufferBytes = 0;
+    MallocBytes canvas;
+    size_t canvasBytes = 0;
+    ~SpareBuffers();
+};
+thread_local SpareBuffers tSpare;
+// Set once tSpare is destroyed at the thread's exit: a decoder destroyed
+// after it keeps nothing.
+thread_local bool tSpareGone = false;
+SpareBuffers::~SpareBuffers() { tSpareGone = true; }
+
+// Takes a kept buffer of at least bytes, or allocates one (zeroed when
+// asked); *held is the buffer's size.
+MallocBytes TakeBuffer(MallocBytes* spare, size_t* spareBytes, size_t bytes, bool zeroed, size_t* held) {
+    MallocBytes buffer;
+    if (!tSpareGone && *spare && *spareBytes >= bytes) {
+        buffer = std::move(*spare);
+        *held = *spareBytes;
+        *spareBytes = 0;
+        if (zeroed) std::memset(buffer.get(), 0, bytes);
+        return buffer;
+    }
+    buffer.reset(static_cast<uint8_t*>(zeroed ? std::calloc(bytes, 1) : std::malloc(bytes)));
+    if (!buffer) throw std::bad_alloc();
+    *held = bytes;
+    return buffer;
+}
+
+void KeepBuffer(MallocBytes* buffer, size_t bytes, MallocBytes* spare, size_t* spareBytes) {
+    if (!*buffer || bytes > kMostKeptBytes) return;
+    *spare = std::move(*buffer);
+    *spareBytes = bytes;
+}
+
 // Reads up to count bytes; missing bytes read as zero, so nothing stale is
 // ever taken for data. Returns how many arrived.
 size_t ReadSome(std::FILE* file, uint8_t* buffer, size_t count) {
@@ -105,8 +146,7 @@ void OpenRegularFile(GifDecoder* d, const char* path) {
     }
     d->file = stream;
     const size_t bufferSize = static_cast<size_t>(std::clamp<off_t>(info.st_size + 1, 512, 65536));
-    d->fileBuffer.reset(static_cast<uint8_t*>(std::malloc(bufferSize)));
-    if (!d->fileBuffer) throw std::bad_alloc();
+    d->fileBuffer = TakeBuffer(&tSpare.fileBuffer, &tSpare.fileBufferBytes, bufferSize, false, &d->fileBufferBytes);
     std::setvbuf(stream, reinterpret_cast<char*>(d->fileBuffer.get()), _IOFBF, bufferSize);
     // A stream opened from a descriptor does not know its offset, and every
     // ftell (one per image) would ask the kernel; after a seek it counts
@@ -138,7 +178,16 @@ int DecodeOpened(GifDecoder* decoder, GifFrameSink* sink) {
 GifDecoder::GifDecoder() { frame.decoder = this; }
 
 GifDecoder::~GifDecoder() {
-    if (file) std::fclose(file);
+    if (file) std::fclose(file);  // before its buffer is kept
+    if (tSpareGone) return;
+    if (lzw) tSpare.lzw = std::move(lzw);
+    KeepBuffer(&fileBuffer, fileBufferBytes, &tSpare.fileBuffer, &tSpare.fileBufferBytes);
+    KeepBuffer(&canvas, canvasBytes, &tSpare.canvas, &tSpare.canvasBytes);
+}
+
+std::unique_ptr<GifLzwTable> TakeSpareLzwTable() {
+    if (tSpareGone) return nullptr;
+    return std::move(tSpare.lzw);
 }
 
 void OpenGif(GifDecoder* d, const char* path) {
@@ -185,8 +234,8 @@ void ReadScreen(GifDecoder* d) {
     // for that image (see PrepareLzwTable).
     uint64_t pixels = static_cast<uint64_t>(d->scaledWidth) * static_cast<uint64_t>(d->scaledHeight);
     if (pixels * 4 > gMaxCanvasBytes) FailDecode();
-    d->canvas.reset(static_cast<uint8_t*>(std::calloc(pixels, 4)));
-    if (!d->canvas) throw std::bad_alloc();
+    d->canvas = TakeBuffer(&tSpare.canvas, &tSpare.canvasBytes, static_cast<size_t>(pixels) * 4, true,
+                           &d->canvasBytes);
 }
 
 }  // namespace

@@ -100,7 +100,9 @@ struct GifDecoder {
     // straightforward way.
     bool fileSeekable = true;
     MallocBytes fileBuffer;            // the stream's buffer, when we gave it one
+    size_t fileBufferBytes = 0;
     MallocBytes canvas;                // scaledWidth x scaledHeight RGBA, zeroed
+    size_t canvasBytes = 0;            // allocated, at least the canvas
     bool canvasCleared = false;        // restored to background, no image since
     GifFrameState frame;
 

@@ -867,6 +867,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
 bool gPortableCodeLoop = false;
 
 GifLzwTable* PrepareLzwTable(GifDecoder* d, int64_t pixels, bool needStore) {
+    if (!d->lzw) d->lzw = TakeSpareLzwTable();
     if (!d->lzw) {
         // Not value-initialised: the offsets and entries are written before
         // they are read.
