@@ -105,8 +105,9 @@ struct ScratchBuffer {
     }
 };
 
-// The LZW state of a file, made by its first image and reused by every
-// image (nothing in it is read before the image's decoding has written it).
+// The LZW state of a decoder, made by its first image (or left by the last
+// decoder on its thread) and reused by every image: nothing in it is read
+// before the image's decoding has written it.
 struct GifLzwTable {
     // The flat store of the straightforward decoder: strings back to back,
     // one start offset per code, each new string a copy of its prefix plus
