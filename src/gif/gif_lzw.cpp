@@ -658,7 +658,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
     const int64_t firstPosition = t->nextOutput + 2 * kMaxStringLength;
     t->nextOutput = firstPosition + pixels + 2 * kMaxStringLength;
     int64_t clearPosition = firstPosition;
-    auto position = [&]() { return firstPosition + static_cast<int64_t>(out->storedRow) * imageWidth + filled; };
+    auto rowStart = [&]() { return firstPosition + static_cast<int64_t>(out->storedRow) * imageWidth; };
     const uint8_t* bytes = data.bytes;
     uint64_t bitPos = 0;
     uint64_t limitBits = static_cast<uint64_t>(data.size) * 8;
@@ -766,7 +766,7 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
             if (code == kNoMoreData) return kEnded;
             if (code > nextCode) FailDecode();
             if (code != clearCode) break;
-            clearPosition = position();
+            clearPosition = rowStart() + filled;
             nextCode = clearCode + 2;
             width = f->minCodeSize + 1;
             widthLimit = 1 << width;
@@ -795,10 +795,10 @@ __attribute__((noinline)) bool DecodeCodesLinked(GifFrameState* f, std::FILE* fi
         r.at = filled - rowEnd;
         bool rowDone;
         if (kind == kDraw && copyLongStrings) {
-            const int64_t rowStart = firstPosition + static_cast<int64_t>(out->storedRow) * imageWidth;
+            const int64_t start = rowStart();
             t->links.lastSeen = t->lastSeen.get();
-            t->links.positionBias = rowStart - static_cast<int64_t>(reinterpret_cast<uintptr_t>(row));
-            t->links.validFrom = std::max(rowStart, clearPosition);
+            t->links.positionBias = start - static_cast<int64_t>(reinterpret_cast<uintptr_t>(row));
+            t->links.validFrom = std::max(start, clearPosition);
             rowDone = RunCodes<kDraw, true>(&r, &t->links, row, row + rowEnd);
         } else {
             rowDone = RunCodes<kind, false>(&r, &t->links, row, row + rowEnd);
